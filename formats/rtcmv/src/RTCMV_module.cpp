@@ -1,0 +1,1 @@
+// Module start-up of the decoder library (to be written).

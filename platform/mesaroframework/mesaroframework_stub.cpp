@@ -1,0 +1,1 @@
+int mesaroframeworkStub() { return 0; }

@@ -1,0 +1,1 @@
+int nvtguibaseStub() { return 0; }

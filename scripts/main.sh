@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds everything (release) and runs the main job: decoding the bundled sample stream.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+if [ -x build/host/rtcmv ] && [ -f examples/sample.rtcm2 ]; then
+  build/host/rtcmv decode examples/sample.rtcm2
+else
+  build/examples/mesaro_demo
+fi

@@ -1,0 +1,1 @@
+int traceStub() { return 0; }
