@@ -169,6 +169,7 @@ class CodecWriter:
                 h.append("%s %s *RTCMV_append_%s_%s(%s *record);"
                          % (E, struct_name(m.by_name[rf.element]), r.name, rf.name, s))
             h.append("%s void RTCMV_free_%s(%s *record);\n" % (E, r.name, s))
+        self.reflect_header()
         h.append("}  // namespace Mesaro\n}  // namespace Nvt")
 
     # ------------------------------------------------------------ source
@@ -194,6 +195,7 @@ class CodecWriter:
             self.encode(r)
             self.append(r)
             self.free(r)
+        self.reflect_source()
         c.append("}  // namespace Mesaro\n}  // namespace Nvt")
 
     def error_names(self):
@@ -469,6 +471,168 @@ class CodecWriter:
             c.append("    std::free(r->%s);" % rf.name)
             c.append("    r->%s = NULL;" % rf.name)
         c.append("}\n")
+
+
+    # ------------------------------------------------------- reflection
+    # A table of every record's fields lets generic code (the rtcmv tool's JSON
+    # encoder, tests) walk any record without per-type code, like a descriptor
+    # table of a protocol-buffer runtime.
+    def reflect_header(self):
+        h, E = self.h, "RTCMV_CODEC_EXPORT"
+        h.append("// ---- Record layout tables, for code that handles every record alike ----\n")
+        h.append("enum RTCMV_field_what_e : uint8_t {")
+        h.append("    RTCMV_FIELD_WIRE,     // read from the message")
+        h.append("    RTCMV_FIELD_DERIVED,  // computed while decoding, never on the wire")
+        h.append("    RTCMV_FIELD_ARRAY,    // bounded inline array of numbers")
+        h.append("    RTCMV_FIELD_TEXT,     // bounded inline characters, NUL-terminated")
+        h.append("    RTCMV_FIELD_RECORDS,  // pointer to a block of sub-records")
+        h.append("};\n")
+        h.append("enum RTCMV_ctype_e : uint8_t {")
+        h.append("    RTCMV_CTYPE_U8, RTCMV_CTYPE_I8, RTCMV_CTYPE_CHAR, RTCMV_CTYPE_U16, RTCMV_CTYPE_I16,")
+        h.append("    RTCMV_CTYPE_U32, RTCMV_CTYPE_I32, RTCMV_CTYPE_U64, RTCMV_CTYPE_I64, RTCMV_CTYPE_F64,")
+        h.append("    RTCMV_CTYPE_POINTER,")
+        h.append("};\n")
+        h.append("struct RTCMV_field_info_s {")
+        h.append("    const char *name;      // codec field name")
+        h.append("    uint8_t what;          // RTCMV_field_what_e")
+        h.append("    uint8_t ctype;         // RTCMV_ctype_e of the value (of one element for arrays)")
+        h.append("    uint8_t bits;          // wire width (of one element for arrays); 0 when not on the wire")
+        h.append("    uint8_t conditional;   // on the wire only under a condition on earlier fields")
+        h.append("    uint32_t offset;       // offset in the record")
+        h.append("    uint16_t capacity;     // inline arrays: element capacity (texts: without the NUL)")
+        h.append("    int16_t countField;    // arrays: index of the count field, -1 for a fixed block")
+        h.append("    uint32_t fixedCount;   // sub-record blocks of a fixed size: their size")
+        h.append("    uint32_t elementKind;  // sub-record blocks: kind of their elements")
+        h.append("};\n")
+        h.append("struct RTCMV_record_info_s {")
+        h.append("    const char *name;      // record name, e.g. \"Message_Type_1\" or \"DGNSS\"")
+        h.append("    uint32_t kind;")
+        h.append("    uint32_t messageType;  // 0 for sub-records")
+        h.append("    uint32_t size;         // sizeof the record")
+        h.append("    uint32_t fieldCount;")
+        h.append("    const RTCMV_field_info_s *fields;")
+        h.append("};\n")
+        h.append("// The layout of kind 1 to %d, or null." % len(self.m.records))
+        h.append("%s const RTCMV_record_info_s *RTCMV_record_info(uint32_t kind);" % E)
+        h.append("// The layout of a message type, or null when the codec does not know it.")
+        h.append("%s const RTCMV_record_info_s *RTCMV_message_info(uint32_t messageType);" % E)
+        h.append("// Whether field `index` of the record (by its kind) is on the wire under its condition.")
+        h.append("%s bool RTCMV_field_present(const void *record, uint32_t index);" % E)
+        h.append("// Recomputes the derived fields (counts, PSF, ...) from the record's wire fields.")
+        h.append("%s void RTCMV_update_derived(void *record);" % E)
+        h.append("// RTCMV_init_<Name>, RTCMV_free_<Name> and the message encoder, chosen by kind.")
+        h.append("%s int RTCMV_init_record(void *record, uint32_t kind);" % E)
+        h.append("%s void RTCMV_free_record(void *record);" % E)
+        h.append("%s int32_t RTCMV_encode_record(unsigned char *buffer, uint16_t size, void *record);" % E)
+        h.append("// Appends one element to the record's variable sub-record block; null when it has none")
+        h.append("// or the block cannot grow.")
+        h.append("%s void *RTCMV_append_record(void *record);\n" % E)
+
+    def reflect_source(self):
+        m, c = self.m, self.c
+        ct = {"unsigned char": "U8", "signed char": "I8", "char": "CHAR", "unsigned short": "U16",
+              "short": "I16", "unsigned int": "U32", "int": "I32", "uint64_t": "U64",
+              "int64_t": "I64", "double": "F64"}
+        what = {"wire": "WIRE", "derived": "DERIVED", "array": "ARRAY", "text": "TEXT",
+                "records": "RECORDS"}
+        for r in m.records:
+            names = [f.name for f in r.fields]
+            c.append("static const RTCMV_field_info_s fields_%s[] = {" % r.name)
+            for f in r.fields:
+                ctype = "RTCMV_CTYPE_POINTER" if f.what == "records" else "RTCMV_CTYPE_" + ct[f.ctype]
+                count = names.index(f.count) if f.count else -1
+                elem = kind_const(m.by_name[f.element]) if f.element else "0"
+                c.append('    {"%s", RTCMV_FIELD_%s, %s, %d, %d, offsetof(%s, %s), %d, %d, %d, %s},'
+                         % (f.name, what[f.what], ctype, f.bits or 0, 1 if f.when else 0,
+                            struct_name(r), f.name, f.capacity or 0, count, f.fixed or 0, elem))
+            c.append("};\n")
+        c.append("static const RTCMV_record_info_s recordInfos[%d] = {" % len(m.records))
+        for r in m.records:
+            c.append('    {"%s", %s, %d, sizeof(%s), %d, fields_%s},'
+                     % (r.name, kind_const(r), r.msg_type or 0, struct_name(r), len(r.fields), r.name))
+        c.append("};\n")
+        c.append("const RTCMV_record_info_s *RTCMV_record_info(uint32_t kind)\n{")
+        c.append("    return kind >= 1 && kind <= %d ? &recordInfos[kind - 1] : NULL;\n}\n" % len(m.records))
+        c.append("const RTCMV_record_info_s *RTCMV_message_info(uint32_t messageType)\n{")
+        c.append("    switch (messageType) {")
+        for r in m.mains_by_type:
+            c.append("    case %d: return &recordInfos[%d];" % (r.msg_type, r.kind - 1))
+        c.append("    default: return NULL;\n    }\n}\n")
+        c.append("bool RTCMV_field_present(const void *record, uint32_t index)\n{")
+        c.append("    switch (*static_cast<const uint32_t *>(record)) {")
+        for r in m.records:
+            conds = [(i, f) for i, f in enumerate(r.fields) if f.when]
+            if not conds:
+                continue
+            c.append("    case %s: {" % kind_const(r))
+            c.append("        const %s *r = static_cast<const %s *>(record);" % (struct_name(r), struct_name(r)))
+            c.append("        switch (index) {")
+            for i, f in conds:
+                c.append("        case %d: return %s;" % (i, c_expr(f.when)))
+            c.append("        default: return index < %d;\n        }\n    }" % len(r.fields))
+        c.append("    default: {")
+        c.append("        const RTCMV_record_info_s *info = RTCMV_record_info(*static_cast<const uint32_t *>(record));")
+        c.append("        return info != NULL && index < info->fieldCount;\n    }\n    }\n}\n")
+        c.append("void RTCMV_update_derived(void *record)\n{")
+        c.append("    switch (*static_cast<uint32_t *>(record)) {")
+        for r in m.records:
+            ds = [f for f in r.fields if f.what == "derived" and f.formula]
+            if not ds:
+                continue
+            c.append("    case %s: {" % kind_const(r))
+            c.append("        %s *r = static_cast<%s *>(record);" % (struct_name(r), struct_name(r)))
+            for f in ds:
+                c.append("        r->%s = 0;" % f.name)
+                c.append("        r->%s = (%s)(%s);" % (f.name, f.ctype, c_expr(f.formula)))
+            rf = m.records_field(r)
+            if rf is not None:
+                el = m.by_name[rf.element]
+                if any(f.what == "derived" and f.formula for f in el.fields):
+                    c.append("        for (uint32_t i = 0; r->%s != NULL && i < %s; ++i)"
+                             % (rf.name, count_expr(rf)))
+                    c.append("            RTCMV_update_derived(&r->%s[i]);" % rf.name)
+            c.append("        break;\n    }")
+        for r in m.records:
+            ds = [f for f in r.fields if f.what == "derived" and f.formula]
+            rf = m.records_field(r)
+            if ds or rf is None:
+                continue
+            el = m.by_name[rf.element]
+            if any(f.what == "derived" and f.formula for f in el.fields):
+                c.append("    case %s: {" % kind_const(r))
+                c.append("        %s *r = static_cast<%s *>(record);" % (struct_name(r), struct_name(r)))
+                c.append("        for (uint32_t i = 0; r->%s != NULL && i < %s; ++i)" % (rf.name, count_expr(rf)))
+                c.append("            RTCMV_update_derived(&r->%s[i]);" % rf.name)
+                c.append("        break;\n    }")
+        c.append("    default:\n        break;\n    }\n}\n")
+        c.append("int RTCMV_init_record(void *record, uint32_t kind)\n{")
+        c.append("    switch (kind) {")
+        for r in m.records:
+            c.append("    case %s: return RTCMV_init_%s(static_cast<%s *>(record));"
+                     % (kind_const(r), r.name, struct_name(r)))
+        c.append("    default: return -1;\n    }\n}\n")
+        c.append("void RTCMV_free_record(void *record)\n{")
+        c.append("    switch (*static_cast<uint32_t *>(record)) {")
+        for r in m.records:
+            if m.records_field(r) is not None:
+                c.append("    case %s: RTCMV_free_%s(static_cast<%s *>(record)); break;"
+                         % (kind_const(r), r.name, struct_name(r)))
+        c.append("    default: break;\n    }\n}\n")
+        c.append("int32_t RTCMV_encode_record(unsigned char *buffer, uint16_t size, void *record)\n{")
+        c.append("    uint32_t offset = 0;")
+        c.append("    switch (*static_cast<uint32_t *>(record)) {")
+        for r in m.records:
+            c.append("    case %s: return RTCMV_encode_%s_at(buffer, size, &offset, static_cast<%s *>(record));"
+                     % (kind_const(r), r.name, struct_name(r)))
+        c.append("    default: return RTCMV_ERR_INVALID_MESSAGE;\n    }\n}\n")
+        c.append("void *RTCMV_append_record(void *record)\n{")
+        c.append("    switch (*static_cast<uint32_t *>(record)) {")
+        for r in m.records:
+            rf = m.records_field(r)
+            if rf is not None and rf.count:
+                c.append("    case %s: return RTCMV_append_%s_%s(static_cast<%s *>(record));"
+                         % (kind_const(r), r.name, rf.name, struct_name(r)))
+        c.append("    default: return NULL;\n    }\n}\n")
 
 
 def write_if_changed(path, text):
