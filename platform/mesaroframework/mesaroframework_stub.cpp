@@ -1,1 +1,0 @@
-int mesaroframeworkStub() { return 0; }
