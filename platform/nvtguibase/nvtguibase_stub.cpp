@@ -1,1 +1,0 @@
-int nvtguibaseStub() { return 0; }

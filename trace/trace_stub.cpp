@@ -1,1 +1,0 @@
-int traceStub() { return 0; }
