@@ -19,6 +19,8 @@ def main(argv):
     ap.add_argument("--description", required=True, help="folder of the message description")
     ap.add_argument("--out", help="folder for the generated sources")
     ap.add_argument("--check", action="store_true", help="validate only")
+    ap.add_argument("--list-outputs", action="store_true",
+                    help="print the names of the generated files, one per line (for the build)")
     args = ap.parse_args(argv)
     try:
         m = model.build(os.path.abspath(args.description))
@@ -32,11 +34,16 @@ def main(argv):
         print("description ok: %d records (%d sub-records, %d messages), %d fields, %d error codes"
               % (len(m.records), len(m.subs), len(m.mains), nfields, len(m.errors)))
         return 0
-    if not args.out:
-        ap.error("--out is required unless --check is given")
+    import emit_classes
     import emit_codec
+    if args.list_outputs:
+        print(";".join(["RTCMV_codec.h", "RTCMV_codec.cpp"] + emit_classes.outputs(m)))
+        return 0
+    if not args.out:
+        ap.error("--out is required unless --check or --list-outputs is given")
     os.makedirs(args.out, exist_ok=True)
     emit_codec.write(m, args.out)
+    emit_classes.write(m, args.out)
     return 0
 
 

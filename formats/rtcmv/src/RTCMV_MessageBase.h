@@ -1,0 +1,324 @@
+// Behaviour shared by every RTCMV message class: the wrapped codec record and its ownership,
+// sub-message objects built on first use, the accessor checks and the raw text line.
+// A generated class supplies its record type, its element class and one line per accessor.
+#pragma once
+
+#include <RTCMV_codec.h>
+
+#include <mesaroframework/Message.h>
+#include <mesaroframework/MessageInfo.h>
+#include <nvtguibase/MemLeakTracer.h>
+
+#include <QtCore/QString>
+#include <QtCore/QVector>
+
+#include <type_traits>
+
+struct TraceChannel;
+
+// Out-of-line helpers of the templates below (they keep Qt text building out of every accessor).
+namespace RTCMV_detail {
+void resolveChannel(TraceChannel &channel);
+[[noreturn]] void failRepresentation(const QString &className);
+[[noreturn]] void throwIndexError(const MessageInfo *info, const char *member);
+[[noreturn]] void throwAbsentField(const MessageInfo *info, const char *field);
+} // namespace RTCMV_detail
+
+// Lists of the sub-message objects of a repeated sub-record member; empty for classes without one.
+template <class Sub>
+struct RTCMV_SubMessageLists
+{
+    bool valid = false;
+    QVector<const Sub *> constSubMessages;
+    QVector<Sub *> subMessages; // owns the objects
+};
+template <>
+struct RTCMV_SubMessageLists<void>
+{
+};
+
+// Self is the generated class (CRTP), Record its codec record, Sub the class of the elements of its
+// repeated sub-record member or void. Self provides className(), messageInfo() and traceChannel(),
+// and, with a Sub, subRecords(Record *) and subRecordCount(const Record *).
+template <class Self, class Record, class Sub = void>
+class RTCMV_MessageBase : public Message
+{
+public:
+    static constexpr bool hasSubMessages = !std::is_void<Sub>::value;
+
+    RTCMV_MessageBase(const RTCMV_MessageBase &) = delete;
+    RTCMV_MessageBase &operator=(const RTCMV_MessageBase &) = delete;
+
+    ~RTCMV_MessageBase() override
+    {
+        enter();
+        MemLeakTracer::deallocateObject(Self::className());
+        disposeSubMessages();
+        disposeRepresentation();
+    }
+
+    QVector<Message *> getSubMessages() override
+    {
+        enter();
+        if constexpr (hasSubMessages) {
+            QVector<Message *> result;
+            result.reserve(m_lists.subMessages.size());
+            for (Sub *sub : m_lists.subMessages)
+                result.append(sub);
+            return result;
+        } else {
+            return Message::getSubMessages();
+        }
+    }
+
+    QVector<const Message *> getSubMessages() const override
+    {
+        enter();
+        if constexpr (hasSubMessages) {
+            QVector<const Message *> result;
+            result.reserve(m_lists.subMessages.size());
+            for (const Sub *sub : m_lists.subMessages)
+                result.append(sub);
+            return result;
+        } else {
+            return Message::getSubMessages();
+        }
+    }
+
+protected:
+    // Main messages: (record, owns). Sub-records also take their parent message (which may be null).
+    RTCMV_MessageBase(Record *representation, bool ownsRepresentation)
+        : Message(Self::messageInfo()), m_ownsRepresentation(ownsRepresentation)
+    {
+        enter();
+        MemLeakTracer::allocateObject(Self::className());
+        disposeSubMessages();
+        m_representation = representation;
+    }
+    RTCMV_MessageBase(Record *representation, Message *parent, bool ownsRepresentation)
+        : Message(Self::messageInfo()), m_ownsRepresentation(ownsRepresentation)
+    {
+        enter();
+        MemLeakTracer::allocateObject(Self::className());
+        m_representation = representation;
+        setParentMessage(parent);
+    }
+
+    void enter() const { RTCMV_detail::resolveChannel(Self::traceChannel()); }
+
+    bool hasRepresentation() const
+    {
+        enter();
+        return m_representation != nullptr;
+    }
+
+    void assertRepresentation() const
+    {
+        if (m_representation == nullptr)
+            RTCMV_detail::failRepresentation(Self::className());
+    }
+
+    // The record for an accessor: resolves the channel and asserts that there is one.
+    const Record *record() const
+    {
+        enter();
+        assertRepresentation();
+        return m_representation;
+    }
+
+    // The record without a check, for the array accessors and the raw line.
+    Record *rawRecord() const { return m_representation; }
+
+    void setRepresentation(Record *representation)
+    {
+        enter();
+        disposeSubMessages();
+        m_representation = representation;
+    }
+
+    void disposeRepresentation()
+    {
+        enter();
+        disposeSubMessages();
+        if (m_representation != nullptr && m_ownsRepresentation) {
+            Nvt::Mesaro::RTCMV_free_record(m_representation);
+            delete m_representation;
+        }
+        m_representation = nullptr;
+    }
+
+    // Repeated scalar member: element `index` of `array` holding `count` values.
+    template <typename T>
+    T valueAt(const T *array, unsigned int count, unsigned int index, const char *member) const
+    {
+        if (index < count)
+            return array[index];
+        RTCMV_detail::throwIndexError(Self::messageInfo(), member);
+    }
+
+    template <typename T>
+    static QVector<T> vectorOf(const T *array, unsigned int count)
+    {
+        return QVector<T>(array, array + count);
+    }
+
+    // Repeated sub-record member.
+    Sub *subMessageAt(unsigned int index, const char *member)
+    {
+        record();
+        ensureSubMessages();
+        if (index < unsigned(m_lists.subMessages.size()))
+            return m_lists.subMessages[int(index)];
+        RTCMV_detail::throwIndexError(Self::messageInfo(), member);
+    }
+    const Sub *subMessageAt(unsigned int index, const char *member) const
+    {
+        record();
+        ensureSubMessages();
+        if (index < unsigned(m_lists.constSubMessages.size()))
+            return m_lists.constSubMessages[int(index)];
+        RTCMV_detail::throwIndexError(Self::messageInfo(), member);
+    }
+    QVector<Sub *> subMessageVector()
+    {
+        record();
+        ensureSubMessages();
+        return m_lists.subMessages;
+    }
+    QVector<const Sub *> subMessageVector() const
+    {
+        record();
+        ensureSubMessages();
+        return m_lists.constSubMessages;
+    }
+
+    // Builds one sub-message object per element of the current record, reusing the objects of an
+    // earlier build that wrap the same element.
+    void ensureSubMessages() const
+    {
+        enter();
+        if constexpr (hasSubMessages) {
+            auto &lists = m_lists;
+            if (lists.valid)
+                return;
+            QVector<Sub *> candidates = lists.subMessages;
+            lists.subMessages.clear();
+            lists.constSubMessages.clear();
+            auto *elements = Self::subRecords(m_representation);
+            const unsigned int count = Self::subRecordCount(m_representation);
+            auto *self = const_cast<RTCMV_MessageBase *>(this);
+            for (unsigned int i = 0; i < count; ++i) {
+                auto *element = &elements[i];
+                element->parent = m_representation;
+                Sub *sub = nullptr;
+                for (int c = 0; c < candidates.size(); ++c) {
+                    if (getRawRepresentationOf(candidates[c]) == element) {
+                        sub = candidates.takeAt(c);
+                        break;
+                    }
+                }
+                if (sub == nullptr)
+                    sub = new Sub(element, self, false);
+                lists.subMessages.append(sub);
+                lists.constSubMessages.append(sub);
+            }
+            qDeleteAll(candidates);
+            lists.valid = true;
+        }
+    }
+
+    void disposeSubMessages() const
+    {
+        enter();
+        if constexpr (hasSubMessages) {
+            qDeleteAll(m_lists.subMessages);
+            m_lists.subMessages.resize(0); // keeps the capacity for the next build
+            m_lists.valid = false;
+        }
+    }
+
+private:
+    const void *getRawRepresentation() const override { return m_representation; }
+
+    friend struct RTCMV_MessageTestAccess;
+
+    mutable RTCMV_SubMessageLists<Sub> m_lists;
+    Record *m_representation = nullptr;
+    bool m_ownsRepresentation;
+};
+
+// Wraps a decoded record in a new message object of class M that owns a heap copy of it. The copy
+// is shallow: the sub-record block passes to the copy, and is released here should that fail.
+template <class M>
+Message *RTCMV_wrapRecord(void *record)
+{
+    using Record = typename M::Record;
+    Record *local = static_cast<Record *>(record);
+    Record *heap = nullptr;
+    try {
+        heap = new Record(*local);
+    } catch (...) {
+        Nvt::Mesaro::RTCMV_free_record(local);
+        throw;
+    }
+    try {
+        if constexpr (std::is_constructible<M, Record *, bool>::value)
+            return new M(heap, true);
+        else
+            return new M(heap, nullptr, true);
+    } catch (...) {
+        Nvt::Mesaro::RTCMV_free_record(heap);
+        delete heap;
+        throw;
+    }
+}
+
+// Assembles the raw text line of a message: one column per selected field, in field order,
+// separated by Message::fieldSeparator.
+class RTCMV_RawLine
+{
+public:
+    explicit RTCMV_RawLine(const QVector<bool> &flags) : m_flags(flags) {}
+
+    void byte(unsigned int value);
+    void number(unsigned long long value);
+    void number(long long value);
+    void number(unsigned int value) { number(static_cast<unsigned long long>(value)); }
+    void number(int value) { number(static_cast<long long>(value)); }
+    void f64(double value);
+    void numberOrDoNotUse(long long value, long long doNotUse);
+    void text(const char *characters, unsigned int count);
+    void subMessages(unsigned int count);
+    void absent(); // an optional field that the message does not hold: an empty column
+
+    template <typename T>
+    void list(const T *values, unsigned int count)
+    {
+        if (!column())
+            return;
+        for (unsigned int i = 0; i < count; ++i) {
+            if (i > 0)
+                m_text += QLatin1Char(' ');
+            appendNumber(values[i]);
+        }
+    }
+    void byteList(const unsigned char *values, unsigned int count);
+
+    QString take() { return std::move(m_text); }
+
+private:
+    bool column(); // moves to the next column; true when it is selected (its separator written)
+    void appendNumber(unsigned long long value);
+    void appendNumber(long long value);
+    void appendNumber(unsigned int value) { appendNumber(static_cast<unsigned long long>(value)); }
+    void appendNumber(int value) { appendNumber(static_cast<long long>(value)); }
+    void appendNumber(unsigned short value) { appendNumber(static_cast<unsigned long long>(value)); }
+    void appendNumber(short value) { appendNumber(static_cast<long long>(value)); }
+    void appendNumber(signed char value) { appendNumber(static_cast<long long>(value)); }
+    void appendNumber(unsigned char value) { appendNumber(static_cast<unsigned long long>(value)); }
+
+    const QVector<bool> &m_flags;
+    QString m_text;
+    int m_position = 0;
+    bool m_separatorPending = false;
+};
