@@ -23,6 +23,10 @@ public:
     // The descriptor's class name, such as "RTCMV_DGNSS_PRC_FieldInfo".
     const QString &getClassName() const { return m_className; }
 
+    // Whether the message (of this field's kind) leaves this optional field out. Unlike isPresent,
+    // an optional repeated member that the message holds with no values is not left out.
+    virtual bool isOmittedFrom(const Message *message) const = 0;
+
 protected:
     // messageDisplayName: the display name of the message descriptor that holds the field (its
     // descriptor may still be under construction, so it is not asked).
@@ -72,6 +76,17 @@ public:
         if constexpr (repeated)
             return (msg->*Count)() != 0;
         return true;
+    }
+
+    bool isOmittedFrom(const Message *message) const override
+    {
+        if constexpr (optional) {
+            const Msg *msg = dynamic_cast<const Msg *>(message);
+            return msg != nullptr && !(msg->*Has)();
+        } else {
+            (void)message;
+            return false;
+        }
     }
 
     unsigned int getNumberOfValues(const Message *message) const override
