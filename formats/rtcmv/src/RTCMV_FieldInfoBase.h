@@ -15,6 +15,7 @@
 #include <QtCore/QString>
 
 #include <type_traits>
+#include <typeinfo>
 
 // The part of every field descriptor that does not depend on the field's types.
 class RTCMV_FieldInfoBase : public FieldInfo
@@ -66,7 +67,7 @@ public:
 
     bool isPresent(const Message *message) const override
     {
-        const Msg *msg = dynamic_cast<const Msg *>(message);
+        const Msg *msg = asKind(message);
         if (msg == nullptr)
             return false;
         if constexpr (optional) {
@@ -81,7 +82,7 @@ public:
     bool isOmittedFrom(const Message *message) const override
     {
         if constexpr (optional) {
-            const Msg *msg = dynamic_cast<const Msg *>(message);
+            const Msg *msg = asKind(message);
             return msg != nullptr && !(msg->*Has)();
         } else {
             (void)message;
@@ -91,7 +92,7 @@ public:
 
     unsigned int getNumberOfValues(const Message *message) const override
     {
-        const Msg *msg = dynamic_cast<const Msg *>(message);
+        const Msg *msg = asKind(message);
         if (msg == nullptr)
             return 0;
         if constexpr (optional) {
@@ -105,7 +106,7 @@ public:
 
     FieldValue getValue(const Message *message, unsigned int index) const override
     {
-        const Msg *msg = dynamic_cast<const Msg *>(message);
+        const Msg *msg = asKind(message);
         if (msg == nullptr)
             throwWrongKind();
         if constexpr (optional) {
@@ -199,9 +200,20 @@ protected:
     }
 
 private:
+    // The dynamic type test; an object of exactly the message class (the usual case) is recognised
+    // by its type alone, which is much cheaper than a full cast.
+    static const Msg *asKind(const Message *message)
+    {
+        if (message == nullptr)
+            return nullptr;
+        if (typeid(*message) == typeid(Msg))
+            return static_cast<const Msg *>(message);
+        return dynamic_cast<const Msg *>(message);
+    }
+
     const Msg *ofKind(const Message *message) const
     {
-        const Msg *msg = dynamic_cast<const Msg *>(message);
+        const Msg *msg = asKind(message);
         if (msg == nullptr)
             throwWrongKind();
         return msg;

@@ -1,0 +1,384 @@
+// RTCM 2 framer, packed-input splitter and writer: word sync, parity (IS-GPS-200 equations),
+// data-bit complementing and the six-bits-per-byte transmission layout.
+#include "Rtcm2Framer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+constexpr uint32_t kDataMask = 0xFFFFFF;
+constexpr uint32_t kWordMask = 0x3FFFFFFF;
+constexpr unsigned kPreamble = 0x66;
+// Parity bits that D29* and D30* enter (D25 is bit 5, D30 bit 0).
+constexpr unsigned kD29StarBits = 0x29; // D25, D27, D30
+constexpr unsigned kD30StarBits = 0x16; // D26, D28, D29
+
+// Input is converted in blocks so the symbol buffer keeps a fixed size; a message that is still
+// being collected (at most 33 words, 165 symbols) stays in front of the next block.
+constexpr std::size_t kBlock = 4096;
+constexpr std::size_t kCarry = 192;
+constexpr uint8_t kInvalid = 0x80;
+
+// Mask over d1..d24 (d1 is bit 23) of the data bits a parity bit covers.
+constexpr uint32_t dataMask(std::initializer_list<int> bits)
+{
+    uint32_t mask = 0;
+    for (int bit : bits)
+        mask |= 1u << (24 - bit);
+    return mask;
+}
+
+constexpr uint32_t kParityMasks[6] = {
+    dataMask({1, 2, 3, 5, 6, 10, 11, 12, 13, 14, 17, 18, 20, 23}),
+    dataMask({2, 3, 4, 6, 7, 11, 12, 13, 14, 15, 18, 19, 21, 24}),
+    dataMask({1, 3, 4, 5, 7, 8, 12, 13, 14, 15, 16, 19, 20, 22}),
+    dataMask({2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23}),
+    dataMask({1, 3, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18, 21, 22, 24}),
+    dataMask({3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24}),
+};
+
+// Byte -> its six data bits in transmission order (first bit sent = most significant), or
+// kInvalid for a byte without "01" in the top two bits. Reversal is its own inverse, so the
+// writer uses the same table.
+struct SymbolTable
+{
+    uint8_t value[256];
+    constexpr SymbolTable() : value()
+    {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            if ((byte & 0xC0) != 0x40) {
+                value[byte] = kInvalid;
+                continue;
+            }
+            unsigned reversed = 0;
+            for (unsigned bit = 0; bit < 6; ++bit)
+                reversed |= ((byte >> bit) & 1u) << (5 - bit);
+            value[byte] = uint8_t(reversed);
+        }
+    }
+};
+constexpr SymbolTable kSymbols;
+
+inline uint32_t complementFor(unsigned prevBits)
+{
+    return (prevBits & 1u) ? kDataMask : 0u;
+}
+
+inline void storeWord(uint8_t *out, uint32_t data)
+{
+    out[0] = uint8_t(data >> 16);
+    out[1] = uint8_t(data >> 8);
+    out[2] = uint8_t(data);
+}
+
+// Whether `raw` can be a message's first word: the preamble and good parity for some D29*/D30*.
+// The previous two bits are not trusted here: before a lock they may be noise, or a message may
+// follow inserted bytes. Only one of the four choices can pass with the preamble (D30* picks 0x66
+// or its complement, D29* flips three parity bits).
+bool isHeaderWord(uint32_t raw, uint32_t &data)
+{
+    const unsigned top = raw >> 22;
+    if (top != kPreamble && top != (~kPreamble & 0xFF))
+        return false;
+    const unsigned d30Star = top != kPreamble;
+    data = (raw >> 6) ^ (d30Star ? kDataMask : 0u);
+    const unsigned syndrome = rtcm2::wordParity(data, 0, d30Star) ^ (raw & 0x3F);
+    return syndrome == 0 || syndrome == kD29StarBits;
+}
+
+} // namespace
+
+unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
+{
+    unsigned parity = 0;
+    for (uint32_t mask : kParityMasks)
+        parity = (parity << 1) | unsigned(__builtin_parity(data & mask));
+    return parity ^ (d29Star ? kD29StarBits : 0u) ^ (d30Star ? kD30StarBits : 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Rtcm2Framer::Rtcm2Framer(MessageHandler handler)
+    : m_handler(std::move(handler)), m_symbols(kBlock + kCarry)
+{
+}
+
+void Rtcm2Framer::reset()
+{
+    m_stats = Stats();
+    m_symbolCount = 0;
+    m_huntPos = 0;
+    m_msgStart = 0;
+    m_locked = false;
+    m_afterMessage = false;
+    m_checking = false;
+    m_checkEnd = 0;
+    m_heldCount = 0;
+    m_heldBytes = 0;
+    m_wordCount = 0;
+    m_wordsExpected = 0;
+    m_prevBits = 0;
+}
+
+void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
+{
+    m_stats.bytes += size;
+    while (size > 0) {
+        const std::size_t chunk = std::min(size, kBlock);
+        uint8_t *dst = m_symbols.data() + m_symbolCount;
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < chunk; ++i) {
+            const uint8_t symbol = kSymbols.value[data[i]];
+            dst[kept] = symbol;
+            kept += 1u - (symbol >> 7);
+        }
+        m_stats.ignoredBytes += chunk - kept;
+        m_symbolCount += kept;
+        data += chunk;
+        size -= chunk;
+
+        process();
+
+        // Drop the symbols nobody can need again; bit positions move with them. The last message
+        // stays until the word after it is known, in case it has to be searched again.
+        const std::size_t keepBit = m_locked || m_afterMessage ? m_msgStart : m_huntPos;
+        const std::size_t keepFrom = std::min(keepBit / 6, m_symbolCount);
+        if (keepFrom > 0) {
+            std::memmove(m_symbols.data(), m_symbols.data() + keepFrom, m_symbolCount - keepFrom);
+            m_symbolCount -= keepFrom;
+            m_huntPos -= std::min(m_huntPos, 6 * keepFrom);
+            m_msgStart -= std::min(m_msgStart, 6 * keepFrom);
+            m_checkEnd -= std::min(m_checkEnd, 6 * keepFrom);
+        }
+    }
+}
+
+void Rtcm2Framer::process()
+{
+    for (;;) {
+        if (!(m_locked ? collect() : hunt()))
+            return;
+    }
+}
+
+// The 30 transmitted bits starting at bit `bitPos` of the symbol buffer (the caller checked they
+// are all there). Words after a clean lock start on a symbol boundary: five symbols, no shift.
+uint32_t Rtcm2Framer::wordAt(std::size_t bitPos) const
+{
+    const uint8_t *s = m_symbols.data() + bitPos / 6;
+    const unsigned offset = unsigned(bitPos % 6);
+    const uint32_t five = uint32_t(s[0]) << 24 | uint32_t(s[1]) << 18 | uint32_t(s[2]) << 12
+        | uint32_t(s[3]) << 6 | s[4];
+    if (offset == 0)
+        return five;
+    return uint32_t(((uint64_t(five) << 6 | s[5]) >> (6 - offset)) & kWordMask);
+}
+
+void Rtcm2Framer::lock(std::size_t bitPos, uint32_t raw, uint32_t data)
+{
+    m_locked = true;
+    m_msgStart = bitPos;
+    storeWord(m_packed.data(), data);
+    m_wordCount = 1;
+    m_wordsExpected = 0;
+    m_prevBits = raw & 3;
+    ++m_stats.words;
+}
+
+// Slides one bit at a time, testing six candidate starts per symbol. Returns true on a lock,
+// false when it needs more input.
+bool Rtcm2Framer::hunt()
+{
+    const std::size_t count = m_symbolCount;
+    uint32_t data = 0;
+    if (m_afterMessage) {
+        // In a clean stream the word right after a message is the next header, in the same
+        // parity chain: it must pass with the real D29*/D30*.
+        if (m_huntPos + 30 > 6 * count)
+            return false;
+        m_afterMessage = false;
+        const uint32_t raw = wordAt(m_huntPos);
+        data = (raw >> 6) ^ complementFor(m_prevBits);
+        const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
+        if (parityOk && (data >> 16) == kPreamble) {
+            lock(m_huntPos, raw, data);
+            return true;
+        }
+        ++m_stats.resyncs;
+        if (!parityOk)
+            ++m_stats.parityFailures;
+        // Lock lost right after a message. That message may have begun on noise (a header
+        // word, say) whose parity ran on into the real stream, swallowing the start of real
+        // messages: search it again, from the bit after its start. A held message not followed
+        // by a header breaks the chain, so whatever is held goes.
+        if (!m_checking) {
+            m_checking = true;
+            m_checkEnd = m_huntPos;
+        }
+        m_heldCount = 0;
+        m_heldBytes = 0;
+        m_huntPos = m_msgStart + 1;
+    }
+
+    const uint8_t *s = m_symbols.data();
+    std::size_t k = m_huntPos / 6;
+    unsigned offset = unsigned(m_huntPos % 6);
+    for (; k + 6 <= count; ++k, offset = 0) {
+        const uint64_t window = uint64_t(s[k]) << 30 | uint64_t(s[k + 1]) << 24 | uint64_t(s[k + 2]) << 18
+            | uint64_t(s[k + 3]) << 12 | uint64_t(s[k + 4]) << 6 | s[k + 5];
+        for (; offset < 6; ++offset) {
+            const uint32_t raw = uint32_t(window >> (6 - offset)) & kWordMask;
+            if (isHeaderWord(raw, data)) {
+                lock(6 * k + offset, raw, data);
+                return true;
+            }
+        }
+    }
+    // Five symbols left: only the candidate on the symbol boundary is complete.
+    if (k + 5 == count && offset == 0) {
+        const uint32_t raw = wordAt(6 * k);
+        if (isHeaderWord(raw, data)) {
+            lock(6 * k, raw, data);
+            return true;
+        }
+        offset = 1;
+    }
+    m_huntPos = 6 * k + offset;
+    return false;
+}
+
+// Collects the words of the locked message. Returns true when the message is complete or
+// dropped (back to hunting), false when it needs more input.
+bool Rtcm2Framer::collect()
+{
+    const std::size_t end = 6 * m_symbolCount;
+    for (;;) {
+        const std::size_t pos = m_msgStart + 30 * std::size_t(m_wordCount);
+        if (pos + 30 > end)
+            return false;
+        const uint32_t raw = wordAt(pos);
+        const uint32_t data = (raw >> 6) ^ complementFor(m_prevBits);
+        if (rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) != (raw & 0x3F)) {
+            // Drop the message; the preamble itself may have been noise, so look again from
+            // the next bit after it.
+            ++m_stats.parityFailures;
+            ++m_stats.resyncs;
+            m_locked = false;
+            m_huntPos = m_msgStart + 1;
+            m_heldCount = 0;
+            m_heldBytes = 0;
+            return true;
+        }
+        ++m_stats.words;
+        storeWord(m_packed.data() + 3 * m_wordCount, data);
+        m_prevBits = raw & 3;
+        ++m_wordCount;
+        if (m_wordCount == 2)
+            m_wordsExpected = 2 + ((data >> 3) & 0x1F);
+        if (m_wordCount == m_wordsExpected) {
+            m_locked = false;
+            m_afterMessage = true;
+            m_huntPos = pos + 30;
+            complete();
+            return true;
+        }
+    }
+}
+
+// While searching a delivered message again, messages that end inside it are held: they count
+// only if a chain of headers carries on from them past its end, as real messages swallowed by
+// a false lock do. Data inside a genuine message that merely looks like a header is dropped.
+void Rtcm2Framer::complete()
+{
+    const std::size_t bytes = 3 * std::size_t(m_wordCount);
+    if (m_checking && m_huntPos <= m_checkEnd) {
+        if (m_heldBytes + bytes > m_held.size()) { // held messages lie inside one message: no overflow
+            m_heldCount = 0;
+            m_heldBytes = 0;
+        }
+        std::memcpy(m_held.data() + m_heldBytes, m_packed.data(), bytes);
+        m_heldBytes += bytes;
+        m_heldWords[m_heldCount++] = uint8_t(m_wordCount);
+        return;
+    }
+    m_checking = false;
+    releaseHeld();
+    ++m_stats.messages;
+    m_handler(m_packed.data(), bytes, m_wordCount);
+}
+
+void Rtcm2Framer::releaseHeld()
+{
+    const uint8_t *held = m_held.data();
+    for (unsigned i = 0; i < m_heldCount; ++i) {
+        ++m_stats.messages;
+        m_handler(held, 3 * std::size_t(m_heldWords[i]), m_heldWords[i]);
+        held += 3 * std::size_t(m_heldWords[i]);
+    }
+    m_heldCount = 0;
+    m_heldBytes = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Rtcm2PackedSplitter::Rtcm2PackedSplitter(MessageHandler handler) : m_handler(std::move(handler))
+{
+}
+
+std::size_t Rtcm2PackedSplitter::messageBytes(const uint8_t *header)
+{
+    // Data word count: bits 40..44, the top five bits of the sixth byte.
+    return 3 * (2 + std::size_t(header[5] >> 3));
+}
+
+void Rtcm2PackedSplitter::feed(const uint8_t *data, std::size_t size)
+{
+    // Finish a message begun by an earlier call.
+    while (!m_pending.empty() && size > 0) {
+        const std::size_t have = m_pending.size();
+        const std::size_t want = have < 6 ? 6 : messageBytes(m_pending.data());
+        const std::size_t take = std::min(want - have, size);
+        m_pending.insert(m_pending.end(), data, data + take);
+        data += take;
+        size -= take;
+        const std::size_t length = m_pending.size() >= 6 ? messageBytes(m_pending.data()) : 0;
+        if (m_pending.size() == length) {
+            ++m_messages;
+            m_handler(m_pending.data(), length, unsigned(length / 3));
+            m_pending.clear();
+        }
+    }
+    if (!m_pending.empty())
+        return;
+    // Whole messages straight from the caller's buffer.
+    while (size >= 6) {
+        const std::size_t length = messageBytes(data);
+        if (size < length)
+            break;
+        ++m_messages;
+        m_handler(data, length, unsigned(length / 3));
+        data += length;
+        size -= length;
+    }
+    m_pending.assign(data, data + size);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void Rtcm2Writer::writeMessage(const uint8_t *packed, unsigned words, std::vector<uint8_t> &out)
+{
+    const std::size_t base = out.size();
+    out.resize(base + 5 * std::size_t(words));
+    uint8_t *dst = out.data() + base;
+    for (unsigned w = 0; w < words; ++w, packed += 3) {
+        const uint32_t data = uint32_t(packed[0]) << 16 | uint32_t(packed[1]) << 8 | packed[2];
+        const unsigned parity = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1);
+        const uint32_t raw = (data ^ complementFor(m_prevBits)) << 6 | parity;
+        for (unsigned i = 0; i < 5; ++i)
+            *dst++ = uint8_t(0x40 | kSymbols.value[0x40 | ((raw >> (24 - 6 * i)) & 0x3F)]);
+        m_prevBits = raw & 3;
+    }
+}
