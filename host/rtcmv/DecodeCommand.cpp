@@ -144,14 +144,17 @@ private:
             m_out << "  ";
     }
 
-    void printText(const Message *message, int depth)
+    // A message under its title line; a sub-record's fields go under its parent's "Name [i]:" line.
+    void printText(const Message *message, int depth, bool title = true)
     {
         const MessageInfo *info = message->getMessageInfo();
-        indent(depth);
-        m_out << info->getDisplayName();
-        if (!info->getShortDescriptiveText().isEmpty())
-            m_out << " - " << info->getShortDescriptiveText();
-        m_out.endLine();
+        if (title) {
+            indent(depth);
+            m_out << info->getDisplayName();
+            if (!info->getShortDescriptiveText().isEmpty())
+                m_out << " - " << info->getShortDescriptiveText();
+            m_out.endLine();
+        }
         for (const FieldPlan &f : planOf(info)) {
             if (omitted(f, message))
                 continue;
@@ -159,10 +162,11 @@ private:
             const unsigned int n = field->getNumberOfValues(message);
             if (f.kind == FieldType::SubMessage) {
                 for (unsigned int i = 0; i < n; ++i) {
+                    const Message *sub = subMessage(field, message, i);
                     indent(depth + 1);
-                    m_out << field->getDisplayName() << " [" << i << "]:";
+                    m_out << field->getDisplayName() << " [" << i << "]: " << sub->getMessageInfo()->getDisplayName();
                     m_out.endLine();
-                    printText(subMessage(field, message, i), depth + 2);
+                    printText(sub, depth + 2, false);
                 }
                 continue;
             }
@@ -314,11 +318,11 @@ void printStats(const Printer &printer, const Rtcm2Framer::Stats *framing, quint
         refused += n;
     std::fprintf(stderr, "messages: %llu decoded, %llu refused\n", static_cast<unsigned long long>(published),
                  static_cast<unsigned long long>(refused));
-    QMap<QString, quint64> byName; // in name order
-    for (auto it = printer.published().begin(); it != printer.published().end(); ++it)
-        byName[it.key()->getName()] += it.value();
-    for (auto it = byName.begin(); it != byName.end(); ++it)
-        std::fprintf(stderr, "  %-18s %llu\n", qPrintable(it.key()), static_cast<unsigned long long>(it.value()));
+    for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) { // catalogue order
+        const quint64 n = printer.published().value(info);
+        if (n > 0)
+            std::fprintf(stderr, "  %-18s %llu\n", qPrintable(info->getName()), static_cast<unsigned long long>(n));
+    }
     for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
         std::fprintf(stderr, "  refused %d %s: %llu\n", it.key(), Nvt::Mesaro::RTCMV_error_name(it.key()),
                      static_cast<unsigned long long>(it.value()));
