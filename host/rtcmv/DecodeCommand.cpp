@@ -166,7 +166,7 @@ private:
                     indent(depth + 1);
                     m_out << field->getDisplayName() << " [" << i << "]: " << sub->getMessageInfo()->getDisplayName();
                     m_out.endLine();
-                    printText(sub, depth + 2, false);
+                    printText(sub, depth + 1, false);
                 }
                 continue;
             }
