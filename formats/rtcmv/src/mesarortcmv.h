@@ -1,0 +1,10 @@
+// The whole RTCMV decoder library for a host: the codec, the catalogue (format, message and field
+// descriptors), the message classes, the decoder object and the framework they build on.
+#pragma once
+
+#include <mesaroframework/mesaroframework.h>
+#include <nvtguibase/MemLeakTracer.h>
+
+#include "RTCMV_codec.h"
+#include "RTCMV_messages.h"
+#include "RTCMVDecoder.h"

@@ -1,0 +1,36 @@
+// Decodes one type 3 message through an installed RTCMVDecoder and reads a field through the
+// catalogue: what a host written against the package does. Exits 0 when all went as expected.
+#include <mesarortcmv/mesarortcmv.h>
+
+#include <cstdio>
+
+class Sink : public MessageSink
+{
+public:
+    QString text;
+    void newMessage(const Message *message) override
+    {
+        const FieldInfo *field = message->getMessageInfo()->findFieldInfo(QStringLiteral("ECEF_X"));
+        if (field != nullptr)
+            text = field->getIndexedValueString(message, 0, false);
+    }
+};
+
+int main()
+{
+    Nvt::Mesaro::RTCMV_Message_Type_3_s record;
+    Nvt::Mesaro::RTCMV_init_Message_Type_3(&record);
+    record.No_Of_Data_Words = 4;
+    record.ECEF_X = 385716780;
+    unsigned char packed[18] = {};
+    if (Nvt::Mesaro::RTCMV_encode_Message_Type_3(packed, sizeof packed, &record) != 144)
+        return 1;
+
+    RTCMVDecoder decoder(nullptr);
+    Sink sink;
+    decoder.addSink(&sink);
+    const int32_t bits = decoder.decodeMessage(packed, sizeof packed);
+    std::printf("decoded %d bits, ECEF X %s\n", bits, sink.text.toUtf8().constData());
+    // Decimal texts follow the locale in force.
+    return bits == 144 && sink.text == QLocale().toString(385716780) ? 0 : 1;
+}

@@ -1,0 +1,13 @@
+# cmake -P script: install, configure and build the consumer against the prefix, run it.
+file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "failed (${result}): ${ARGN}")
+  endif()
+endfunction()
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
+run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD} -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
+run(${CONSUMER_BUILD}/consumer)
+run(${PREFIX}/bin/rtcmv --version)
