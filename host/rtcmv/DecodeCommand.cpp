@@ -2,6 +2,7 @@
 // the decoder publishes, reading each message generically through the catalogue.
 #include "Commands.h"
 #include "Output.h"
+#include "RecordJson.h"
 
 #include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
@@ -78,7 +79,10 @@ public:
             printRaw(message, 0);
             break;
         case Format::Json:
-            printJson(message);
+            if (const void *record = message->getCodecRecord())
+                writeRecordJson(m_out, record);
+            else
+                printJson(message);
             m_out.endLine();
             break;
         }

@@ -7,96 +7,93 @@
 Output &Output::operator<<(const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
-    m_buffer.append(utf8.constData(), std::size_t(utf8.size()));
-    return *this;
+    return append(utf8.constData(), std::size_t(utf8.size()));
 }
 
 Output &Output::operator<<(long long value)
 {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    m_buffer.append(digits, std::size_t(end - digits));
+    reserve(24);
+    char *at = m_buffer.data() + m_size;
+    m_size += std::size_t(std::to_chars(at, at + 24, value).ptr - at);
     return *this;
 }
 
 Output &Output::operator<<(unsigned long long value)
 {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    m_buffer.append(digits, std::size_t(end - digits));
+    reserve(24);
+    char *at = m_buffer.data() + m_size;
+    m_size += std::size_t(std::to_chars(at, at + 24, value).ptr - at);
     return *this;
 }
 
-static void appendEscaped(std::string &out, unsigned int c)
+void Output::escaped(unsigned int c)
 {
     static const char hex[] = "0123456789abcdef";
     switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
+    case '"': *this << "\\\""; return;
+    case '\\': *this << "\\\\"; return;
+    case '\n': *this << "\\n"; return;
+    case '\r': *this << "\\r"; return;
+    case '\t': *this << "\\t"; return;
+    case '\b': *this << "\\b"; return;
+    case '\f': *this << "\\f"; return;
     default:
         break;
     }
     if (c < 0x20 || c == 0x7F) {
-        out += "\\u00";
-        out += hex[c >> 4];
-        out += hex[c & 0xF];
+        const char text[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+        append(text, sizeof text);
     } else {
-        out += char(c);
+        *this << char(c);
     }
 }
 
 void Output::jsonString(const QString &text)
 {
-    m_buffer += '"';
+    *this << '"';
     const QByteArray utf8 = text.toUtf8(); // unpaired surrogates become U+FFFD: always valid UTF-8
     for (const char ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
         if (c >= 0x80)
-            m_buffer += ch;
+            *this << ch;
         else
-            appendEscaped(m_buffer, c);
+            escaped(c);
     }
-    m_buffer += '"';
+    *this << '"';
 }
 
 void Output::jsonLatin1(const char *characters, unsigned int count)
 {
-    m_buffer += '"';
+    *this << '"';
     for (unsigned int i = 0; i < count; ++i) {
         const auto c = static_cast<unsigned char>(characters[i]);
         if (c >= 0x80) { // U+0080..U+00FF in two UTF-8 bytes
-            m_buffer += char(0xC0 | (c >> 6));
-            m_buffer += char(0x80 | (c & 0x3F));
+            *this << char(0xC0 | (c >> 6)) << char(0x80 | (c & 0x3F));
         } else {
-            appendEscaped(m_buffer, c);
+            escaped(c);
         }
     }
-    m_buffer += '"';
+    *this << '"';
 }
 
 void Output::jsonDouble(double value)
 {
     if (!std::isfinite(value)) {
-        m_buffer += "null";
+        *this << "null";
         return;
     }
-    char digits[32]; // the shortest text that reads back as the same double
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    m_buffer.append(digits, std::size_t(end - digits));
+    reserve(32); // the shortest text that reads back as the same double
+    char *at = m_buffer.data() + m_size;
+    m_size += std::size_t(std::to_chars(at, at + 32, value).ptr - at);
 }
 
 void Output::flush()
 {
-    if (m_buffer.empty())
+    if (m_size == 0)
         return;
-    if (std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size())
+    if (std::fwrite(m_buffer.data(), 1, m_size, m_file) != m_size)
         m_failed = true;
-    m_buffer.clear();
+    m_size = 0;
     if (std::fflush(m_file) != 0)
         m_failed = true;
 }

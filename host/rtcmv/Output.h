@@ -5,37 +5,41 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
-// Collects output in memory and writes it in large blocks: one message's text costs no system call.
+// Collects output in memory and writes it in large blocks: one message's text costs no system
+// call, and appending is a copy into a buffer that grows only while the first lines are written.
 class Output
 {
 public:
-    explicit Output(FILE *file) : m_file(file) { m_buffer.reserve(1 << 17); }
+    explicit Output(FILE *file) : m_file(file), m_buffer(1 << 17) {}
     ~Output() { flush(); }
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
-    Output &operator<<(const char *text)
-    {
-        m_buffer += text;
-        return *this;
-    }
-    Output &operator<<(const std::string &text)
-    {
-        m_buffer += text;
-        return *this;
-    }
+    Output &operator<<(const char *text) { return append(text, std::strlen(text)); }
+    Output &operator<<(const std::string &text) { return append(text.data(), text.size()); }
     Output &operator<<(const QString &text);
     Output &operator<<(char c)
     {
-        m_buffer += c;
+        reserve(1);
+        m_buffer[m_size++] = c;
         return *this;
     }
     Output &operator<<(long long value);
     Output &operator<<(unsigned long long value);
     Output &operator<<(int value) { return *this << static_cast<long long>(value); }
     Output &operator<<(unsigned int value) { return *this << static_cast<unsigned long long>(value); }
+
+    Output &append(const char *data, std::size_t size)
+    {
+        reserve(size);
+        std::memcpy(m_buffer.data() + m_size, data, size);
+        m_size += size;
+        return *this;
+    }
 
     // A JSON string literal of text (UTF-16 in, UTF-8 out), with control characters escaped.
     void jsonString(const QString &text);
@@ -47,15 +51,23 @@ public:
     // Ends a line and writes the buffer out once it is large.
     void endLine()
     {
-        m_buffer += '\n';
-        if (m_buffer.size() >= (1u << 16))
+        *this << '\n';
+        if (m_size >= (1u << 16))
             flush();
     }
     void flush();
     bool failed() const { return m_failed; }
 
 private:
+    void reserve(std::size_t more)
+    {
+        if (m_size + more > m_buffer.size())
+            m_buffer.resize((m_size + more) * 2);
+    }
+    void escaped(unsigned int c);
+
     FILE *m_file;
-    std::string m_buffer;
+    std::vector<char> m_buffer;
+    std::size_t m_size = 0;
     bool m_failed = false;
 };

@@ -32,6 +32,10 @@ public:
     // at position k), joined by fieldSeparator; the empty text by default.
     virtual QString getRawStringFor(const QVector<bool> &flags) const;
 
+    // The format's decoded record behind this message, for hosts that read a format's records
+    // directly (with that format's own layout description); null when there is none.
+    const void *getCodecRecord() const { return getRawRepresentation(); }
+
     // Separator between the columns of a raw text line.
     static QString fieldSeparator;
     // Shown instead of a field's do-not-use value when useDoNotUseString is true.

@@ -1,0 +1,9 @@
+// JSON objects straight from codec records, walked with the codec's layout tables: the same keys,
+// in the same order, and the same raw values as the message descriptors give, without building a
+// value object per field. The inverse of what `rtcmv encode` reads.
+#pragma once
+
+class Output;
+
+// Writes the record (any kind) as one JSON object.
+void writeRecordJson(Output &out, const void *record);
