@@ -51,16 +51,20 @@ DGNSS = sub_record("DGNSS", kind=2, errors=(-9, -16), fields=[
 ])
 
 
-def dgnss_message(msg_type, kind, description, errors):
-    """Types 1, 9, 31 and 34 share one layout: header, then Ns 40-bit DGNSS blocks."""
+def dgnss_message(msg_type, kind, description, errors, append=False):
+    """Types 1, 9, 31 and 34 share one layout: header, then Ns 40-bit DGNSS blocks.
+
+    Only type 1 exports an append operation for its corrections.
+    """
     return message(msg_type, kind, description, errors, header() + [
         derived("Ns", "unsigned char", "Ns", "u(8)", flags="virtual",
                 source="No_Of_Data_Words", formula="No_Of_Data_Words * 3 / 5"),
-        records("Corrections", "DGNSS", "Corrections", count="Ns", flags="repeated, no role"),
+        records("Corrections", "DGNSS", "Corrections", count="Ns", flags="repeated, no role",
+                append=append),
     ])
 
 
-MESSAGE_TYPE_1 = dgnss_message(1, 29, "Differential GPS Corrections", (-365, -373))
+MESSAGE_TYPE_1 = dgnss_message(1, 29, "Differential GPS Corrections", (-365, -373), append=True)
 MESSAGE_TYPE_9 = dgnss_message(9, 30, "GPS Partial Correction Set", (-374, -382))
 MESSAGE_TYPE_31 = dgnss_message(31, 36, "Differential GLONASS Corrections", (-440, -448))
 MESSAGE_TYPE_34 = dgnss_message(34, 37, "GLONASS Partial Correction Set", (-449, -457))

@@ -71,7 +71,7 @@ class Field:
     def __init__(self, what, name, display, ptype, *, bits=None, ctype=None,
                  unit="", scale=None, symbols=(), flags="", dnu=None,
                  subfields=(), when=None, source=None, formula=None, init=None,
-                 count=None, capacity=None, element=None, fixed=None):
+                 count=None, capacity=None, element=None, fixed=None, append=True):
         self.what = what
         self.name = name
         self.display = display
@@ -93,6 +93,7 @@ class Field:
         self.capacity = capacity
         self.element = element
         self.fixed = fixed
+        self.append = append  # a variable sub-record array with an exported append operation
 
     # Convenience views used by the generator.
     @property
@@ -147,7 +148,10 @@ def text(name, display, count, capacity, **kw):
 
 
 def records(name, element, display, count=None, fixed=None, **kw):
-    """An array of sub-records `element`: `count` of them, or always `fixed`."""
+    """An array of sub-records `element`: `count` of them, or always `fixed`.
+
+    A variable array has an exported append operation unless `append=False`.
+    """
     return Field("records", name, display, "subMessage(%s)" % element,
                  element=element, count=count, fixed=fixed, **kw)
 

@@ -165,7 +165,7 @@ class CodecWriter:
                 h.append("%s int32_t RTCMV_encode_%s(unsigned char *buffer, uint16_t size, %s *record);"
                          % (E, r.name, s))
             rf = m.records_field(r)
-            if rf is not None and rf.count:
+            if rf is not None and rf.count and rf.append:
                 h.append("%s %s *RTCMV_append_%s_%s(%s *record);"
                          % (E, struct_name(m.by_name[rf.element]), r.name, rf.name, s))
             h.append("%s void RTCMV_free_%s(%s *record);\n" % (E, r.name, s))
@@ -438,6 +438,8 @@ class CodecWriter:
             c.append("    return RTCMV_encode_%s_at(buffer, size, &offset, record);\n}\n" % r.name)
 
     def append(self, r):
+        """Growing a variable block by one element: a helper for every variable array (the generic
+        RTCMV_append_record uses it), exported under its own name where the format has one."""
         m, c = self.m, self.c
         rf = m.records_field(r)
         if rf is None or not rf.count:
@@ -446,7 +448,7 @@ class CodecWriter:
         es, s = struct_name(el), struct_name(r)
         count_field = r.field(rf.count)
         limit = (1 << (8 * {"unsigned char": 1, "unsigned short": 2}.get(count_field.ctype, 4))) - 1
-        c.append("%s *RTCMV_append_%s_%s(%s *r)\n{" % (es, r.name, rf.name, s))
+        c.append("static %s *append%s(%s *r)\n{" % (es, r.name, s))
         c.append("    const std::size_t count = r->%s;" % rf.count)
         c.append("    if (count >= %d)\n        return NULL;  // the count field cannot grow further" % limit)
         c.append("    // Keep the old block when the reallocation fails.")
@@ -460,6 +462,9 @@ class CodecWriter:
         c.append("    element->parent = r;")
         c.append("    r->%s = (%s)(count + 1);" % (rf.count, count_field.ctype))
         c.append("    return element;\n}\n")
+        if rf.append:
+            c.append("%s *RTCMV_append_%s_%s(%s *r)\n{\n    return append%s(r);\n}\n"
+                     % (es, r.name, rf.name, s, r.name))
 
     def free(self, r):
         c = self.c
@@ -630,8 +635,8 @@ class CodecWriter:
         for r in m.records:
             rf = m.records_field(r)
             if rf is not None and rf.count:
-                c.append("    case %s: return RTCMV_append_%s_%s(static_cast<%s *>(record));"
-                         % (kind_const(r), r.name, rf.name, struct_name(r)))
+                c.append("    case %s: return append%s(static_cast<%s *>(record));"
+                         % (kind_const(r), r.name, struct_name(r)))
         c.append("    default: return NULL;\n    }\n}\n")
 
 
