@@ -1,0 +1,78 @@
+// Support for exercising the RTCMV codec generically: a seeded generator of valid records of any
+// message type, raw field access and a field-by-field comparison, all driven by the layout tables.
+#pragma once
+
+#include "RTCMV_codec.h"
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace CodecSupport {
+
+using Nvt::Mesaro::RTCMV_field_info_s;
+using Nvt::Mesaro::RTCMV_record_info_s;
+using Nvt::Mesaro::RTCMV_record_u;
+
+// The 32 message types, in the order of the decode dispatch.
+const std::vector<uint32_t> &messageTypes();
+
+// Value of a numeric field (element `index` of an array) widened to 64 bits; F64 and pointer fields
+// are not covered.
+int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index = 0);
+void setFieldValue(void *record, const RTCMV_field_info_s &field, int64_t value, uint32_t index = 0);
+// Widens the low `bits` bits of a raw wire pattern the way the codec's reader for the field does.
+int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw);
+
+// The record header that every record starts with.
+uint32_t kindOf(const void *record);
+uint32_t bitLengthOf(const void *record);
+const void *parentOf(const void *record);
+
+// Elements of an array, text or sub-record field as the record's count says (the fixed size for
+// blocks of a fixed size), before any capacity limit.
+uint32_t elementCount(const void *record, const RTCMV_field_info_s &field);
+// Element `index` of a sub-record field; null when the record holds no block.
+const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index);
+// Wire bits of a record without arrays or conditions (the sub-records).
+uint32_t fixedBits(const RTCMV_record_info_s &info);
+
+// Valid random messages: every wire field random (biased to the edge values of its width), every
+// count consistent with the fields it derives from and within its capacity.
+class RecordGenerator
+{
+public:
+    explicit RecordGenerator(uint64_t seed);
+
+    // Keeps every variable count (array, text, variable block) within [minCount, maxCount] where
+    // the message allows it; by default any valid count.
+    void setCountRange(uint32_t minCount, uint32_t maxCount);
+
+    // Initialises `record` and fills it with a message of the type. The record owns its block of
+    // sub-records: release it with RTCMV_free_record.
+    void generate(uint32_t messageType, RTCMV_record_u *record);
+
+    // A random bit pattern of the width: often 0, all ones, or the minimum or maximum signed value.
+    uint64_t edgeBiasedBits(unsigned bits);
+
+private:
+    void fillWireFields(void *record, const RTCMV_record_info_s &info);
+    bool countsAcceptable(const void *record, const RTCMV_record_info_s &info, bool inRange) const;
+    void fillArrays(void *record, const RTCMV_record_info_s &info);
+
+    std::mt19937_64 m_engine;
+    uint32_t m_minCount = 0;
+    uint32_t m_maxCount = UINT32_MAX;
+};
+
+// Encodes a message record into exactly the bytes it needs (the unused bits of the last byte are
+// zero); empty when the encoder fails. The record's bitLength grows as with every encode.
+std::vector<unsigned char> encodeMessage(void *record);
+
+// Empty when the two records hold the same message (wire fields present under their condition,
+// derived fields, arrays and texts up to their count, sub-records recursively; bitLength and parent
+// are not compared), else a description of the first difference.
+std::string firstDifference(const void *expected, const void *actual);
+
+}  // namespace CodecSupport
