@@ -101,6 +101,19 @@ def initial_values(rec, model, for_decode):
     return out
 
 
+def localise_position(lines):
+    """The field walk keeps the bit position and the bits it adds in locals (the compiler cannot
+    keep them in registers through the record's char stores otherwise); they are written back
+    once, at the end."""
+    out = []
+    for line in lines:
+        line = line.replace(", offset, r, 0, &r->", ", &pos, r, 0, &r->")
+        line = line.replace("(buffer, size, offset, &r->", "(buffer, size, &pos, &r->")
+        line = line.replace("*offset", "pos").replace("r->bitLength += ", "bits += ")
+        out.append(line)
+    return out
+
+
 class CodecWriter:
     def __init__(self, model):
         self.m = model
@@ -336,6 +349,8 @@ class CodecWriter:
 
     def result(self, r):
         c = self.c
+        c.append("    *offset = pos;")
+        c.append("    r->bitLength += bits;")
         c.append("    if (err != 0)\n        return err;")
         c.append("    if (!((*offset) >= start))")
         c.append('        nvtcg_assert_failed("%s", __LINE__, "(*offset) >= loffset");' % CODEC_ID)
@@ -350,9 +365,12 @@ class CodecWriter:
         c.append("    const uint32_t limit = uint32_t(size) * 8u;")
         c.append("    const uint32_t start = *offset;")
         c.append("    int32_t err = 0;")
+        c.append("    uint32_t pos = start;")
+        c.append("    uint32_t bits = 0;")
         c.append("    r->kind = %s;" % kind_const(r))
         c.append("    r->bitLength = 0;")
         c.append("    r->parent = parent;")
+        body = len(c)
         for line in initial_values(r, m, True):
             c.append("    " + line)
         deriveds = {}
@@ -377,6 +395,7 @@ class CodecWriter:
         else:
             el = m.by_name[rf.element]
             c.append("    if (parent != NULL) {")
+            pass
             self.expected_size_check_indented(r)
             c.append("    }")
             c.append("    {")
@@ -393,6 +412,7 @@ class CodecWriter:
             c.append("    if (parent == NULL) {")
             self.expected_size_check_indented(r)
             c.append("    }")
+        c[body:] = localise_position(c[body:])
         self.result(r)
 
     def expected_size_check_indented(self, r):
@@ -407,7 +427,10 @@ class CodecWriter:
                  % (r.name, s))
         c.append("    const uint32_t limit = uint32_t(size) * 8u;")
         c.append("    const uint32_t start = *offset;")
+        c.append("    uint32_t pos = start;")
+        c.append("    uint32_t bits = 0;")
         c.append("    int32_t err = 0;")
+        body = len(c)
         for f in r.fields:
             if f.what == "wire":
                 if f.when:
@@ -431,6 +454,7 @@ class CodecWriter:
                 c.append("            else\n                r->bitLength += uint32_t(result);")
                 c.append("        }")
                 c.append("    }")
+        c[body:] = localise_position(c[body:])
         self.result(r)
         if r.main:
             c.append("int32_t RTCMV_encode_%s(unsigned char *buffer, uint16_t size, %s *record)\n{" % (r.name, s))
