@@ -155,10 +155,10 @@ public:
                 derivedGiven.append({i, *it});
                 break;
             case RTCMV_FIELD_ARRAY:
-                fillArray(base, info, f, *it, where);
+                fillArray(base, info, f, *it, object, where);
                 break;
             case RTCMV_FIELD_TEXT:
-                fillText(base, info, f, *it, where);
+                fillText(base, info, f, *it, object, where);
                 break;
             case RTCMV_FIELD_RECORDS:
                 fillRecords(record, f, *it, where);
@@ -179,16 +179,17 @@ public:
     }
 
 private:
-    // An inline array's count field: set from the JSON array when it is a wire field not given.
+    // An inline array's count field: set from the JSON array when it is a wire field the line does
+    // not give; when the line gives it, the two must agree.
     void setCount(char *base, const RTCMV_record_info_s &info, const RTCMV_field_info_s &f, int n,
-                  const QString &where)
+                  const QJsonObject &object, const QString &where)
     {
         if (uint32_t(n) > f.capacity)
             fail(QStringLiteral("%1 has %2 values, at most %3 fit").arg(where).arg(n).arg(f.capacity));
         const RTCMV_field_info_s &count = info.fields[f.countField];
         if (count.what == RTCMV_FIELD_WIRE) {
             const long long given = load(base + count.offset, count.ctype);
-            if (given != 0 && given != n)
+            if (object.contains(QLatin1String(count.name)) && given != n)
                 fail(QStringLiteral("%1 has %2 values but %3 says %4")
                          .arg(where).arg(n).arg(QLatin1String(count.name)).arg(given));
             store(base + count.offset, count.ctype, n);
@@ -198,12 +199,12 @@ private:
     }
 
     void fillArray(char *base, const RTCMV_record_info_s &info, const RTCMV_field_info_s &f, const QJsonValue &v,
-                   const QString &where)
+                   const QJsonObject &object, const QString &where)
     {
         if (!v.isArray())
             fail(QStringLiteral("%1 must be an array").arg(where));
         const QJsonArray a = v.toArray();
-        setCount(base, info, f, a.size(), where);
+        setCount(base, info, f, a.size(), object, where);
         const unsigned size = storageBits(f.ctype) / 8;
         for (int k = 0; k < a.size(); ++k)
             store(base + f.offset + std::size_t(k) * size, f.ctype,
@@ -211,7 +212,7 @@ private:
     }
 
     void fillText(char *base, const RTCMV_record_info_s &info, const RTCMV_field_info_s &f, const QJsonValue &v,
-                  const QString &where)
+                  const QJsonObject &object, const QString &where)
     {
         if (!v.isString())
             fail(QStringLiteral("%1 must be a string").arg(where));
@@ -220,7 +221,7 @@ private:
             if (c.unicode() > 0xFF)
                 fail(QStringLiteral("%1 holds a character beyond Latin-1").arg(where));
         }
-        setCount(base, info, f, s.size(), where);
+        setCount(base, info, f, s.size(), object, where);
         const QByteArray latin1 = s.toLatin1();
         std::memcpy(base + f.offset, latin1.constData(), std::size_t(latin1.size()));
         base[f.offset + std::size_t(latin1.size())] = '\0';
