@@ -2,6 +2,7 @@
 // codec records generically from the codec's layout tables and writes the encoded stream.
 #include "Commands.h"
 #include "Output.h"
+#include "RecordJson.h"
 
 #include <RTCMV_codec.h>
 #include <Rtcm2Framer.h>
@@ -66,54 +67,6 @@ long long integerValue(const QJsonValue &value, const QString &name, unsigned bi
     return isSigned || d < 9.2e18 ? static_cast<long long>(d) : static_cast<long long>(static_cast<unsigned long long>(d));
 }
 
-bool isSignedType(uint8_t ctype)
-{
-    return ctype == RTCMV_CTYPE_I8 || ctype == RTCMV_CTYPE_CHAR || ctype == RTCMV_CTYPE_I16 ||
-           ctype == RTCMV_CTYPE_I32 || ctype == RTCMV_CTYPE_I64;
-}
-
-unsigned storageBits(uint8_t ctype)
-{
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: case RTCMV_CTYPE_I8: case RTCMV_CTYPE_CHAR: return 8;
-    case RTCMV_CTYPE_U16: case RTCMV_CTYPE_I16: return 16;
-    case RTCMV_CTYPE_U32: case RTCMV_CTYPE_I32: return 32;
-    default: return 64;
-    }
-}
-
-void store(void *at, uint8_t ctype, long long v)
-{
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: *static_cast<unsigned char *>(at) = static_cast<unsigned char>(v); break;
-    case RTCMV_CTYPE_I8: *static_cast<signed char *>(at) = static_cast<signed char>(v); break;
-    case RTCMV_CTYPE_CHAR: *static_cast<char *>(at) = static_cast<char>(v); break;
-    case RTCMV_CTYPE_U16: *static_cast<unsigned short *>(at) = static_cast<unsigned short>(v); break;
-    case RTCMV_CTYPE_I16: *static_cast<short *>(at) = static_cast<short>(v); break;
-    case RTCMV_CTYPE_U32: *static_cast<unsigned int *>(at) = static_cast<unsigned int>(v); break;
-    case RTCMV_CTYPE_I32: *static_cast<int *>(at) = static_cast<int>(v); break;
-    case RTCMV_CTYPE_U64: *static_cast<uint64_t *>(at) = static_cast<uint64_t>(v); break;
-    case RTCMV_CTYPE_I64: *static_cast<int64_t *>(at) = static_cast<int64_t>(v); break;
-    default: break;
-    }
-}
-
-long long load(const void *at, uint8_t ctype)
-{
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: return *static_cast<const unsigned char *>(at);
-    case RTCMV_CTYPE_I8: return *static_cast<const signed char *>(at);
-    case RTCMV_CTYPE_CHAR: return *static_cast<const char *>(at);
-    case RTCMV_CTYPE_U16: return *static_cast<const unsigned short *>(at);
-    case RTCMV_CTYPE_I16: return *static_cast<const short *>(at);
-    case RTCMV_CTYPE_U32: return *static_cast<const unsigned int *>(at);
-    case RTCMV_CTYPE_I32: return *static_cast<const int *>(at);
-    case RTCMV_CTYPE_U64: return static_cast<long long>(*static_cast<const uint64_t *>(at));
-    case RTCMV_CTYPE_I64: return *static_cast<const int64_t *>(at);
-    default: return 0;
-    }
-}
-
 // A derived field's value as the line gave it, checked once the record is complete.
 struct GivenDerived
 {
@@ -149,7 +102,7 @@ public:
             void *at = base + f.offset;
             switch (f.what) {
             case RTCMV_FIELD_WIRE:
-                store(at, f.ctype, integerValue(*it, where, f.bits, isSignedType(f.ctype)));
+                storeField(at, f.ctype, integerValue(*it, where, f.bits, fieldIsSigned(f.ctype)));
                 break;
             case RTCMV_FIELD_DERIVED:
                 derivedGiven.append({i, *it});
@@ -188,11 +141,11 @@ private:
             fail(QStringLiteral("%1 has %2 values, at most %3 fit").arg(where).arg(n).arg(f.capacity));
         const RTCMV_field_info_s &count = info.fields[f.countField];
         if (count.what == RTCMV_FIELD_WIRE) {
-            const long long given = load(base + count.offset, count.ctype);
+            const long long given = loadField(base + count.offset, count.ctype);
             if (object.contains(QLatin1String(count.name)) && given != n)
                 fail(QStringLiteral("%1 has %2 values but %3 says %4")
                          .arg(where).arg(n).arg(QLatin1String(count.name)).arg(given));
-            store(base + count.offset, count.ctype, n);
+            storeField(base + count.offset, count.ctype, n);
         } else {
             m_arrayLengths.append({base + count.offset, count.ctype, n, where});
         }
@@ -205,10 +158,10 @@ private:
             fail(QStringLiteral("%1 must be an array").arg(where));
         const QJsonArray a = v.toArray();
         setCount(base, info, f, a.size(), object, where);
-        const unsigned size = storageBits(f.ctype) / 8;
+        const unsigned size = fieldStorageSize(f.ctype);
         for (int k = 0; k < a.size(); ++k)
-            store(base + f.offset + std::size_t(k) * size, f.ctype,
-                  integerValue(a[k], QStringLiteral("%1[%2]").arg(where).arg(k), f.bits, isSignedType(f.ctype)));
+            storeField(base + f.offset + std::size_t(k) * size, f.ctype,
+                  integerValue(a[k], QStringLiteral("%1[%2]").arg(where).arg(k), f.bits, fieldIsSigned(f.ctype)));
     }
 
     void fillText(char *base, const RTCMV_record_info_s &info, const RTCMV_field_info_s &f, const QJsonValue &v,
@@ -275,7 +228,7 @@ private:
                 if (!g.value.isDouble() || g.value.toDouble() != computed)
                     fail(QStringLiteral("%1 does not agree with the fields it is derived from").arg(where));
             } else {
-                const long long computed = load(base + f.offset, f.ctype);
+                const long long computed = loadField(base + f.offset, f.ctype);
                 if (integerValue(g.value, where, 64, true) != computed)
                     fail(QStringLiteral("%1 = %2 does not agree with the fields it is derived from (%3)")
                              .arg(where)
@@ -290,14 +243,14 @@ public:
     void checkLengths()
     {
         for (const ArrayLength &a : m_arrayLengths) {
-            const long long count = load(a.count, a.ctype);
+            const long long count = loadField(a.count, a.ctype);
             if (count != a.length)
                 fail(QStringLiteral("%1 has %2 values, the message's fields say %3").arg(a.where).arg(a.length).arg(count));
         }
         for (const BlockLength &b : m_blockLengths) {
             const RTCMV_record_info_s &info = *RTCMV_record_info(*static_cast<uint32_t *>(b.record));
             const RTCMV_field_info_s &count = info.fields[b.field.countField];
-            const long long n = load(static_cast<char *>(b.record) + count.offset, count.ctype);
+            const long long n = loadField(static_cast<char *>(b.record) + count.offset, count.ctype);
             if (n != b.length)
                 fail(QStringLiteral("%1 has %2 elements, the message's fields say %3").arg(b.where).arg(b.length).arg(n));
         }

@@ -18,37 +18,14 @@ namespace {
 // The value of a field of type `ctype` at `at`.
 void writeValue(Output &out, const char *at, uint8_t ctype)
 {
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: out << static_cast<unsigned int>(*reinterpret_cast<const unsigned char *>(at)); break;
-    case RTCMV_CTYPE_I8: out << static_cast<int>(*reinterpret_cast<const signed char *>(at)); break;
-    case RTCMV_CTYPE_CHAR: out << static_cast<int>(*at); break;
-    case RTCMV_CTYPE_U16: out << static_cast<unsigned int>(*reinterpret_cast<const unsigned short *>(at)); break;
-    case RTCMV_CTYPE_I16: out << static_cast<int>(*reinterpret_cast<const short *>(at)); break;
-    case RTCMV_CTYPE_U32: out << *reinterpret_cast<const unsigned int *>(at); break;
-    case RTCMV_CTYPE_I32: out << *reinterpret_cast<const int *>(at); break;
-    case RTCMV_CTYPE_U64:
-        out << static_cast<unsigned long long>(*reinterpret_cast<const uint64_t *>(at));
-        break;
-    case RTCMV_CTYPE_I64: out << static_cast<long long>(*reinterpret_cast<const int64_t *>(at)); break;
-    case RTCMV_CTYPE_F64: {
+    if (ctype == RTCMV_CTYPE_F64) {
         double value;
         std::memcpy(&value, at, sizeof value);
         out.jsonDouble(value);
-        break;
-    }
-    default:
-        out << "null";
-        break;
-    }
-}
-
-unsigned int storageSize(uint8_t ctype)
-{
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: case RTCMV_CTYPE_I8: case RTCMV_CTYPE_CHAR: return 1;
-    case RTCMV_CTYPE_U16: case RTCMV_CTYPE_I16: return 2;
-    case RTCMV_CTYPE_U32: case RTCMV_CTYPE_I32: return 4;
-    default: return 8;
+    } else if (ctype == RTCMV_CTYPE_U64) {
+        out << static_cast<unsigned long long>(loadField(at, ctype));
+    } else {
+        out << loadField(at, ctype);
     }
 }
 
@@ -57,12 +34,7 @@ unsigned long long countOf(const char *base, const RTCMV_record_info_s &info, co
     if (f.countField < 0)
         return f.fixedCount;
     const RTCMV_field_info_s &count = info.fields[f.countField];
-    const char *at = base + count.offset;
-    switch (count.ctype) {
-    case RTCMV_CTYPE_U8: return *reinterpret_cast<const unsigned char *>(at);
-    case RTCMV_CTYPE_U16: return *reinterpret_cast<const unsigned short *>(at);
-    default: return *reinterpret_cast<const unsigned int *>(at);
-    }
+    return static_cast<unsigned long long>(loadField(base + count.offset, count.ctype));
 }
 
 // The text `"Name":` of every field of every record kind, made once.
@@ -82,6 +54,54 @@ const std::string &keyOf(uint32_t kind, uint32_t index)
 }
 
 } // namespace
+
+unsigned int fieldStorageSize(uint8_t ctype)
+{
+    switch (ctype) {
+    case RTCMV_CTYPE_U8: case RTCMV_CTYPE_I8: case RTCMV_CTYPE_CHAR: return 1;
+    case RTCMV_CTYPE_U16: case RTCMV_CTYPE_I16: return 2;
+    case RTCMV_CTYPE_U32: case RTCMV_CTYPE_I32: return 4;
+    default: return 8;
+    }
+}
+
+bool fieldIsSigned(uint8_t ctype)
+{
+    return ctype == RTCMV_CTYPE_I8 || ctype == RTCMV_CTYPE_CHAR || ctype == RTCMV_CTYPE_I16 ||
+           ctype == RTCMV_CTYPE_I32 || ctype == RTCMV_CTYPE_I64;
+}
+
+long long loadField(const void *at, uint8_t ctype)
+{
+    switch (ctype) {
+    case RTCMV_CTYPE_U8: return *static_cast<const unsigned char *>(at);
+    case RTCMV_CTYPE_I8: return *static_cast<const signed char *>(at);
+    case RTCMV_CTYPE_CHAR: return *static_cast<const char *>(at);
+    case RTCMV_CTYPE_U16: return *static_cast<const unsigned short *>(at);
+    case RTCMV_CTYPE_I16: return *static_cast<const short *>(at);
+    case RTCMV_CTYPE_U32: return *static_cast<const unsigned int *>(at);
+    case RTCMV_CTYPE_I32: return *static_cast<const int *>(at);
+    case RTCMV_CTYPE_U64: return static_cast<long long>(*static_cast<const uint64_t *>(at));
+    case RTCMV_CTYPE_I64: return *static_cast<const int64_t *>(at);
+    default: return 0;
+    }
+}
+
+void storeField(void *at, uint8_t ctype, long long v)
+{
+    switch (ctype) {
+    case RTCMV_CTYPE_U8: *static_cast<unsigned char *>(at) = static_cast<unsigned char>(v); break;
+    case RTCMV_CTYPE_I8: *static_cast<signed char *>(at) = static_cast<signed char>(v); break;
+    case RTCMV_CTYPE_CHAR: *static_cast<char *>(at) = static_cast<char>(v); break;
+    case RTCMV_CTYPE_U16: *static_cast<unsigned short *>(at) = static_cast<unsigned short>(v); break;
+    case RTCMV_CTYPE_I16: *static_cast<short *>(at) = static_cast<short>(v); break;
+    case RTCMV_CTYPE_U32: *static_cast<unsigned int *>(at) = static_cast<unsigned int>(v); break;
+    case RTCMV_CTYPE_I32: *static_cast<int *>(at) = static_cast<int>(v); break;
+    case RTCMV_CTYPE_U64: *static_cast<uint64_t *>(at) = static_cast<uint64_t>(v); break;
+    case RTCMV_CTYPE_I64: *static_cast<int64_t *>(at) = static_cast<int64_t>(v); break;
+    default: break;
+    }
+}
 
 void writeRecordJson(Output &out, const void *record)
 {
@@ -112,7 +132,7 @@ void writeRecordJson(Output &out, const void *record)
             break;
         case RTCMV_FIELD_ARRAY: {
             const unsigned long long n = qMin<unsigned long long>(countOf(base, *info, f), f.capacity);
-            const unsigned int size = storageSize(f.ctype);
+            const unsigned int size = fieldStorageSize(f.ctype);
             out << '[';
             for (unsigned long long k = 0; k < n; ++k) {
                 if (k > 0)

@@ -606,33 +606,20 @@ class CodecWriter:
         c.append("    switch (*static_cast<uint32_t *>(record)) {")
         for r in m.records:
             ds = [f for f in r.fields if f.what == "derived" and f.formula]
-            if not ds:
+            rf = m.records_field(r)
+            el = m.by_name[rf.element] if rf is not None else None
+            elements_derive = el is not None and any(f.what == "derived" and f.formula for f in el.fields)
+            if not ds and not elements_derive:
                 continue
             c.append("    case %s: {" % kind_const(r))
             c.append("        %s *r = static_cast<%s *>(record);" % (struct_name(r), struct_name(r)))
             for f in ds:
                 c.append("        r->%s = 0;" % f.name)
                 c.append("        r->%s = (%s)(%s);" % (f.name, f.ctype, c_expr(f.formula)))
-            rf = m.records_field(r)
-            if rf is not None:
-                el = m.by_name[rf.element]
-                if any(f.what == "derived" and f.formula for f in el.fields):
-                    c.append("        for (uint32_t i = 0; r->%s != NULL && i < %s; ++i)"
-                             % (rf.name, count_expr(rf)))
-                    c.append("            RTCMV_update_derived(&r->%s[i]);" % rf.name)
-            c.append("        break;\n    }")
-        for r in m.records:
-            ds = [f for f in r.fields if f.what == "derived" and f.formula]
-            rf = m.records_field(r)
-            if ds or rf is None:
-                continue
-            el = m.by_name[rf.element]
-            if any(f.what == "derived" and f.formula for f in el.fields):
-                c.append("    case %s: {" % kind_const(r))
-                c.append("        %s *r = static_cast<%s *>(record);" % (struct_name(r), struct_name(r)))
+            if elements_derive:
                 c.append("        for (uint32_t i = 0; r->%s != NULL && i < %s; ++i)" % (rf.name, count_expr(rf)))
                 c.append("            RTCMV_update_derived(&r->%s[i]);" % rf.name)
-                c.append("        break;\n    }")
+            c.append("        break;\n    }")
         c.append("    default:\n        break;\n    }\n}\n")
         c.append("int RTCMV_init_record(void *record, uint32_t kind)\n{")
         c.append("    switch (kind) {")
