@@ -1,0 +1,196 @@
+// libFuzzer target of what `rtcmv decode` does with a stream: the framer (and the packed splitter)
+// feed RTCMVDecoder, and every published message is printed as the tool prints it. The JSON must
+// parse and must equal the object read field by field through the catalogue; text values and raw
+// lines are rendered for every field of every message and sub-message.
+#include "Output.h"
+#include "RecordJson.h"
+
+#include <RTCMVDecoder.h>
+#include <RTCMV_FieldInfoBase.h>
+#include <Rtcm2Framer.h>
+
+#include <mesaroframework/FieldInfo.h>
+#include <mesaroframework/MesaroEvent.h>
+#include <mesaroframework/Message.h>
+#include <mesaroframework/MessageInfo.h>
+#include <mesaroframework/MessageSink.h>
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+void require(bool condition, const char *what, const QByteArray &detail = QByteArray())
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "tool_fuzz: %s\n%s\n", what, detail.constData());
+    std::abort();
+}
+
+// The text that `print` writes through an Output. One Output serves many messages (making one
+// costs a large buffer); its memory stream starts again once it has grown.
+template<typename Print>
+QByteArray printed(Print print)
+{
+    static char *buffer = nullptr;
+    static std::size_t size = 0;
+    static FILE *file = nullptr;
+    static std::unique_ptr<Output> out;
+    if (file == nullptr || size > (1u << 20)) {
+        out.reset();
+        if (file != nullptr)
+            std::fclose(file);
+        std::free(buffer);
+        buffer = nullptr;
+        size = 0;
+        file = open_memstream(&buffer, &size);
+        require(file != nullptr, "open_memstream");
+        out = std::make_unique<Output>(file);
+    }
+    const std::size_t start = size;
+    print(*out);
+    out->flush();
+    require(!out->failed(), "output failed");
+    return QByteArray(buffer + start, int(size - start));
+}
+
+QJsonValue jsonValue(const FieldValue &value);
+
+// The object `rtcmv decode --format json` must print for a message, read through the descriptors.
+QJsonObject catalogueJson(const Message *message)
+{
+    QJsonObject object;
+    for (const FieldInfo *field : message->getMessageInfo()->getFieldInfos()) {
+        const auto *rtcmv = dynamic_cast<const RTCMV_FieldInfoBase *>(field);
+        if (rtcmv != nullptr && rtcmv->isOmittedFrom(message))
+            continue;
+        const unsigned int n = field->isRepeated() ? field->getNumberOfValues(message) : 1;
+        if (field->getType().kind() == FieldType::Char) {
+            QString text;
+            for (unsigned int i = 0; i < n; ++i)
+                text += QChar(field->getValueNoCheck(message, i).toByte());
+            object.insert(field->getName(), text);
+        } else if (field->isRepeated()) {
+            QJsonArray values;
+            for (unsigned int i = 0; i < n; ++i)
+                values.append(jsonValue(field->getValueNoCheck(message, i)));
+            object.insert(field->getName(), values);
+        } else {
+            object.insert(field->getName(), jsonValue(field->getValueNoCheck(message, 0)));
+        }
+    }
+    return object;
+}
+
+QJsonValue jsonValue(const FieldValue &value)
+{
+    switch (value.kind()) {
+    case FieldType::Signed:
+        return qint64(value.toInt64());
+    case FieldType::Float64:
+        return std::isfinite(value.toDouble()) ? QJsonValue(value.toDouble()) : QJsonValue();
+    case FieldType::SubMessage:
+        return catalogueJson(value.toSubMessage());
+    default:
+        return qint64(value.toUInt64());
+    }
+}
+
+// What the text and raw formats render: every value's text with its unit, every raw line.
+void renderTexts(const Message *message)
+{
+    static const QVector<bool> allColumns(64, true);
+    require(!message->getRawStringFor(allColumns).isNull(), "raw line");
+    for (const FieldInfo *field : message->getMessageInfo()->getFieldInfos()) {
+        const auto *rtcmv = dynamic_cast<const RTCMV_FieldInfoBase *>(field);
+        if (rtcmv != nullptr && rtcmv->isOmittedFrom(message))
+            continue;
+        const unsigned int n = field->getNumberOfValues(message);
+        if (field->getType().kind() == FieldType::Char) {
+            (void)field->getValueString(message);
+            continue;
+        }
+        for (unsigned int i = 0; i < n; ++i) {
+            const FieldValue value = field->getValueNoCheck(message, i);
+            if (value.kind() == FieldType::SubMessage)
+                renderTexts(value.toSubMessage());
+            else
+                (void)field->getIndexedValueString(message, i, true);
+        }
+    }
+}
+
+class Printer : public MessageSink
+{
+public:
+    void newMessage(const Message *message) override
+    {
+        const void *record = message->getCodecRecord();
+        require(record != nullptr, "a decoded message without its record");
+        const QByteArray line = printed([&](Output &out) { writeRecordJson(out, record); });
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        require(error.error == QJsonParseError::NoError && document.isObject(), "not a JSON object", line);
+        const QJsonObject expected = catalogueJson(message);
+        if (document.object() != expected)
+            require(false, "JSON differs from the catalogue's values",
+                    line + "\n" + QJsonDocument(expected).toJson(QJsonDocument::Compact));
+        renderTexts(message);
+    }
+
+    void newEvent(const MesaroEvent &event) override
+    {
+        const QByteArray text = printed([&](Output &out) { out.jsonString(event.getText()); });
+        QJsonParseError error;
+        QJsonDocument::fromJson("[" + text + "]", &error);
+        require(error.error == QJsonParseError::NoError, "event text is no JSON string", text);
+    }
+};
+
+} // namespace
+
+// Inputs of a few kilobytes hold dozens of messages; larger ones only make each run slower.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static std::vector<char *> arguments(*argv, *argv + *argc);
+    static char maxLength[] = "-max_len=4096";
+    for (char *a : arguments) {
+        if (std::strncmp(a, "-max_len=", 9) == 0)
+            return 0;
+    }
+    arguments.insert(arguments.begin() + 1, maxLength);
+    arguments.push_back(nullptr);
+    *argc = int(arguments.size()) - 1;
+    *argv = arguments.data();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    static Printer printer;
+    static RTCMVDecoder *decoder = [] {
+        auto *d = new RTCMVDecoder(nullptr);
+        d->addSink(&printer);
+        return d;
+    }();
+    auto decode = [](const uint8_t *message, std::size_t bytes, unsigned) {
+        decoder->decodeMessage(message, uint(bytes));
+    };
+    // As a transmission stream, fed in two pieces so that state carries over between them ...
+    Rtcm2Framer framer(decode);
+    framer.feed(data, size / 3);
+    framer.feed(data + size / 3, size - size / 3);
+    // ... and as packed messages, where every header reaches the decoder.
+    Rtcm2PackedSplitter splitter(decode);
+    splitter.feed(data, size);
+    return 0;
+}
