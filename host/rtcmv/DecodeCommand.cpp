@@ -47,7 +47,8 @@ const char decodeHelp[] =
     "  --stats                 print counts per type, refusals and framing counts on stderr\n"
     "  --quiet                 print nothing per message (with --stats: only the counts)\n"
     "\n"
-    "exit status: 0 ok, 1 when the decoder refused a message (or packed input ends inside one),\n"
+    "exit status: 0 ok, 1 when the decoder refused a message of a type not switched off (or packed\n"
+    "input ends inside one),\n"
     "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
 
 // What the printers need of one field, worked out once per message descriptor.
@@ -447,7 +448,13 @@ int runDecode(const QStringList &arguments)
     if (stats)
         printStats(printer, packed ? nullptr : &framer.stats(), splitter.messages());
 
-    bool bad = !printer.refused().isEmpty();
+    // Types the user switched off are refused by choice, not because the input was bad.
+    bool bad = false;
+    for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it) {
+        const bool disabled = it.key() <= Nvt::Mesaro::RTCMV_ERR_MESSAGE_TYPE_3_DISABLED &&
+                              it.key() >= Nvt::Mesaro::RTCMV_ERR_MESSAGE_TYPE_56_DISABLED;
+        bad = bad || !disabled;
+    }
     if (packed && splitter.incompleteBytes() > 0) {
         reportError(QStringLiteral("%1 bytes at the end do not make a whole message").arg(splitter.incompleteBytes()));
         bad = true;

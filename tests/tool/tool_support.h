@@ -48,7 +48,7 @@ struct GeneratedMessage
     QJsonObject json;
 };
 
-// `perType` messages of each of the 32 types, in dispatch order, repeated `perType` times.
+// `perType` rounds of one message of each of the 32 types (in dispatch order), from one seed.
 std::vector<GeneratedMessage> generateMessages(uint64_t seed, int perType);
 // The messages' packed words back to back.
 QByteArray packedStream(const std::vector<GeneratedMessage> &messages);
