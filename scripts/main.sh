@@ -5,8 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
-if [ -x build/host/rtcmv ] && [ -f examples/sample.rtcm2 ]; then
-  build/host/rtcmv decode examples/sample.rtcm2
-else
-  build/examples/mesaro_demo
-fi
+build/host/rtcmv/rtcmv decode --stats examples/sample.rtcm2
