@@ -205,7 +205,8 @@ protected:
             lists.subMessages.clear();
             lists.constSubMessages.clear();
             auto *elements = Self::subRecords(m_representation);
-            const unsigned int count = Self::subRecordCount(m_representation);
+            // A record built by hand may have no block yet (init leaves it null): no elements then.
+            const unsigned int count = elements != nullptr ? Self::subRecordCount(m_representation) : 0;
             auto *self = const_cast<RTCMV_MessageBase *>(this);
             for (unsigned int i = 0; i < count; ++i) {
                 auto *element = &elements[i];
