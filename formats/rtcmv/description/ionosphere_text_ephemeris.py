@@ -11,7 +11,7 @@ TYPE_15 = sub_record("Type_15", kind=1, errors=(-2, -8), fields=[
     wire("Satellite_Id",     5, "unsigned char",  "Satellite Id",   "u(5)"),
     wire("Delay",           14, "unsigned short", "Delay",          "u(14)"),
     wire("Rate_Of_Change",  14, "short",          "Rate Of Change", "i(14)",
-         symbols=[(-8192, "Do not use")], dnu=-8192),
+         symbols=[(-8192, "Do not use")], do_not_use=-8192),
 ])
 
 MESSAGE_TYPE_15 = message(15, 31, "Ionospheric Delay Message", (-383, -391), header() + [

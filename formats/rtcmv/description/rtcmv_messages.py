@@ -22,3 +22,15 @@ RECORDS = sorted(
     + clock_bias_datum.RECORDS,
     key=lambda r: r.kind,
 )
+
+# The totals of the published error table and record list.  The generator numbers every code
+# itself and refuses a description whose numbering does not come out at these totals; adding a
+# record means updating them here, together with the record's own `errors` range.
+PUBLISHED_TOTALS = {
+    "records": 45,
+    "fields": 498,
+    "error codes": 588,
+    "last record error": -554,   # RTCMV_ERR_<RECORD>_INTERNAL of the record with the highest kind
+    "invalid message": -587,     # RTCMV_ERR_INVALID_MESSAGE, after the "type disabled" codes
+    "end of data": -588,         # RTCMV_ERR_EOF, the last code
+}

@@ -25,24 +25,24 @@ CTYPES = {
 
 FLAG_WORDS = ("repeated", "optional", "virtual", "no role")
 
-_PTYPE = re.compile(r"^(?:(u|i)\((\d+)\)|(byte|ch|f64)|subMessage\((\w+)\))$")
+_PRESENTATION = re.compile(r"^(?:(u|i)\((\d+)\)|(byte|ch|f64)|subMessage\((\w+)\))$")
 
 
 class DescriptionError(Exception):
     """A shape the generator cannot handle; the message says where."""
 
 
-class PType:
+class PresentationType:
     """Presentation type of a field: u(w), i(w), byte, ch, f64 or subMessage(record)."""
 
     def __init__(self, text):
-        m = _PTYPE.match(text.replace(" ", ""))
-        if not m:
+        match = _PRESENTATION.match(text.replace(" ", ""))
+        if not match:
             raise DescriptionError("unknown field type %r" % text)
         self.text = text
-        self.kind = m.group(1) or m.group(3) or "subMessage"
-        self.width = int(m.group(2)) if m.group(2) else None
-        self.sub = m.group(4)
+        self.kind = match.group(1) or match.group(3) or "subMessage"
+        self.width = int(match.group(2)) if match.group(2) else None
+        self.sub = match.group(4)
 
     def __repr__(self):
         return self.text
@@ -54,28 +54,28 @@ def parse_scale(text):
         return None
     if isinstance(text, (int, float)):
         return float(text)
-    m = re.match(r"^\s*2\s*\^\s*(-?\d+)\s*$", text)
-    if m:
-        return 2.0 ** int(m.group(1))
+    power = re.match(r"^\s*2\s*\^\s*(-?\d+)\s*$", text)
+    if power:
+        return 2.0 ** int(power.group(1))
     return float(text)
 
 
 class Field:
     """One field of a record, in record (and descriptor) order.
 
-    what: "wire" (read from the message), "derived" (computed while decoding),
+    layout: "wire" (read from the message), "derived" (computed while decoding),
     "array" (bounded inline array of numbers), "text" (bounded inline character
     array ending in a NUL) or "records" (array of sub-records).
     """
 
-    def __init__(self, what, name, display, ptype, *, bits=None, ctype=None,
-                 unit="", scale=None, symbols=(), flags="", dnu=None,
+    def __init__(self, layout, name, display, presentation, *, bits=None, ctype=None,
+                 unit="", scale=None, symbols=(), flags="", do_not_use=None,
                  subfields=(), when=None, source=None, formula=None, init=None,
                  count=None, capacity=None, element=None, fixed=None, append=True):
-        self.what = what
+        self.layout = layout
         self.name = name
         self.display = display
-        self.ptype = PType(ptype)
+        self.presentation = PresentationType(presentation)
         self.bits = bits
         self.ctype = ctype
         self.unit = unit
@@ -83,7 +83,7 @@ class Field:
         self.scale = parse_scale(scale)
         self.symbols = list(symbols)
         self.flags = {w.strip() for w in flags.split(",") if w.strip()}
-        self.dnu = dnu
+        self.do_not_use = do_not_use
         self.subfields = list(subfields)
         self.when = when
         self.source = source
@@ -117,27 +117,27 @@ class Field:
         return "no role" not in self.flags
 
     def __repr__(self):
-        return "<%s %s>" % (self.what, self.name)
+        return "<%s %s>" % (self.layout, self.name)
 
 
-def wire(name, bits, ctype, display, ptype, **kw):
+def wire(name, bits, ctype, display, presentation, **kw):
     """A field on the wire: `bits` wide, stored as `ctype`."""
-    return Field("wire", name, display, ptype, bits=bits, ctype=ctype, **kw)
+    return Field("wire", name, display, presentation, bits=bits, ctype=ctype, **kw)
 
 
-def derived(name, ctype, display, ptype, source=None, formula=None, **kw):
+def derived(name, ctype, display, presentation, source=None, formula=None, **kw):
     """A field computed while decoding, right after `source` has been read.
 
     `formula` is a C expression over the record's field names.  Without a
     source the field keeps its initial value (0 unless `init` says otherwise).
     """
-    return Field("derived", name, display, ptype, ctype=ctype, source=source,
+    return Field("derived", name, display, presentation, ctype=ctype, source=source,
                  formula=formula, **kw)
 
 
-def array(name, bits, ctype, display, ptype, count, capacity, **kw):
+def array(name, bits, ctype, display, presentation, count, capacity, **kw):
     """A bounded inline array of `count` elements, each `bits` wide."""
-    return Field("array", name, display, ptype, bits=bits, ctype=ctype,
+    return Field("array", name, display, presentation, bits=bits, ctype=ctype,
                  count=count, capacity=capacity, **kw)
 
 
@@ -177,9 +177,9 @@ class Record:
         return self.name.replace("_", " ")
 
     def field(self, name):
-        for f in self.fields:
-            if f.name == name:
-                return f
+        for field in self.fields:
+            if field.name == name:
+                return field
         return None
 
     def __repr__(self):

@@ -2,369 +2,394 @@
 (message class, field descriptors, message descriptor), the message factory and an umbrella header.
 
 The behaviour lives in the hand-written templates RTCMV_MessageBase and RTCMV_FieldInfo; the code
-written here only names records, getters, types and texts.
+written here only names records, getters, types and texts.  What each field layout contributes
+(accessors, descriptor template, raw-line statement) comes from class_fields.
 """
 
 import os
 
-from emit_codec import BANNER, struct_name, write_if_changed
+from class_fields import NS, accessor_emitter, cxx_string, field_class, info_class, message_class, qs
+from codec_fields import c_expr, struct_name
+from emit_codec import BANNER, write_if_changed
+from templates import join, render
 
-NS = "Nvt::Mesaro::"
+RECORD_HEADER = """
+// $display: message class, field descriptors and message descriptor.
+#pragma once
 
+#include "RTCMV_FormatInfo.h"
+$sub_include
+#include "RTCMV_FieldInfoBase.h"
+#include "RTCMV_MessageBase.h"
+#include <RTCMV_codec.h>
 
-def cxx_string(text):
-    """A C++ string literal for text (the texts of the description are plain ASCII)."""
-    return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+#include <mesaroframework/MessageInfo.h>
 
+"""
 
-def qs(text):
-    return "QStringLiteral(%s)" % cxx_string(text)
+MESSAGE_CLASS = """
+class $class : public RTCMV_MessageBase<$class, $record_type$sub_class>
+{
+public:
+    using Record = $record_type;
 
+    $class(Record *representation, ${parent}bool ownsRepresentation)
+        : RTCMV_MessageBase(representation, ${parent_argument}ownsRepresentation)
+    {
+    }
+    ~$class() override = default;
 
-def message_class(rec):
-    return "RTCMV_%s_Message" % rec.name
+    $accessors
+    QString getRawStringFor(const QVector<bool> &flags) const override;
 
+    static QString className() { return $class_literal; }
+    static const MessageInfo *messageInfo();
+    static TraceChannel &traceChannel();
+    $sub_records
+};
 
-def info_class(rec):
-    return "RTCMV_%s_MessageInfo" % rec.name
+"""
 
+SUB_RECORDS = """
+static $NS$element_struct *subRecords(Record *r) { return r->$field; }
+$count
+"""
 
-def field_class(rec, f):
-    return "RTCMV_%s_%s_FieldInfo" % (rec.name, f.name.rstrip("_"))
+FIELD_CLASS = """
+class $class : public $base
+{
+public:
+    static const $class *getInstance();
+
+private:
+    $class();
+};
+
+"""
+
+INFO_CLASS = """
+class $class : public RTCMV_MessageInfoBase
+{
+public:
+    static const $class *getInstance();
+    $class(const $class &) = default;
+    $class &operator=(const $class &) = default;
+
+private:
+    $class();
+    ~$class() override = default;
+    void setupFields();
+};
+
+"""
+
+RECORD_SOURCE = """
+#include "RTCMV_$name.h"
+
+#include <nvttrace/dbg.h>
+
+static TraceChannel messageChannel{"Mesaro_RTCMV", "$message_class"};
+static TraceChannel infoChannel{"Mesaro_RTCMV", "$info_class"};
+
+// ---- $message_class ----
+
+const MessageInfo *$message_class::messageInfo()
+{
+    return $info_class::getInstance();
+}
+
+TraceChannel &$message_class::traceChannel()
+{
+    return messageChannel;
+}
+
+QString $message_class::getRawStringFor(const QVector<bool> &flags) const
+{
+    enter();
+    const Record *r = rawRecord();
+    RTCMV_RawLine line(flags);
+    $raw_line
+    return line.take();
+}
+
+"""
+
+OPTIONAL_RAW_VALUE = """
+if ($condition)
+    $statement
+else
+    line.absent();
+"""
+
+FIELD_SOURCE = """
+// ---- $class ----
+
+const $class *$class::getInstance()
+{
+    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included
+    static $class instance;
+    return &instance;
+}
+
+$class::$class()
+    : Base($display, $type, $class_literal, $record_display, $name_literal)
+{
+    $settings
+}
+
+"""
+
+INFO_SOURCE = """
+// ---- $class ----
+
+const $class *$class::getInstance()
+{
+    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included
+    static $class instance;
+    return &instance;
+}
+
+$class::$class()
+    : RTCMV_MessageInfoBase($display, $class_literal, infoChannel, $main, $description)
+{
+    setupFields();
+    $discriminant
+}
+
+void $class::setupFields()
+{
+    enter();
+    $fields
+}
+"""
 
 
 def outputs(model):
     names = ["RTCMV_FormatInfo.h", "RTCMV_FormatInfo.cpp", "RTCMV_messages.h", "RTCMV_messages.cpp"]
-    for r in model.records:
-        names += ["RTCMV_%s.h" % r.name, "RTCMV_%s.cpp" % r.name]
+    for record in model.records:
+        names += ["RTCMV_%s.h" % record.name, "RTCMV_%s.cpp" % record.name]
     return names
 
 
-def main_record_of(model, rec):
-    """The display name used in a message's access texts: its own."""
-    return rec.display
-
-
 class RecordWriter:
-    def __init__(self, model, rec):
-        self.m = model
-        self.r = rec
-        self.rf = model.records_field(rec)
-        self.sub = model.by_name[self.rf.element] if self.rf is not None else None
-
-    # ---- presence and counts ------------------------------------------------------------
-    def count_expr(self, f, rec_var="r"):
-        if f.what == "records":
-            return str(f.fixed) if f.fixed else "%s->%s" % (rec_var, f.count)
-        # inline arrays: never more than the array holds
-        return "qMin<unsigned int>(%s->%s, %d)" % (rec_var, f.count, f.capacity)
-
-    def cond(self, f, rec_var="r"):
-        from emit_codec import c_expr
-        return c_expr(f.when, rec_var + "->")
+    def __init__(self, model, record):
+        self.model = model
+        self.record = record
+        self.block = model.records_field(record)
+        self.sub = model.by_name[self.block.element] if self.block is not None else None
+        self.fields = [accessor_emitter(record, field, self.sub) for field in record.fields]
 
     # ---- header --------------------------------------------------------------------------
     def header(self):
-        r, m = self.r, self.m
-        out = [BANNER, "// %s: message class, field descriptors and message descriptor." % r.display,
-               "#pragma once\n"]
-        out.append('#include "RTCMV_FormatInfo.h"')
-        if self.sub is not None:
-            out.append('#include "RTCMV_%s.h"' % self.sub.name)
-        out.append('#include "RTCMV_FieldInfoBase.h"')
-        out.append('#include "RTCMV_MessageBase.h"')
-        out.append("#include <RTCMV_codec.h>\n")
-        out.append("#include <mesaroframework/MessageInfo.h>\n")
-        out += self.message_class_decl()
-        for f in r.fields:
-            out += self.field_class_decl(f)
-        out += self.info_class_decl()
-        return "\n".join(out) + "\n"
+        record = self.record
+        lines = BANNER.split("\n")
+        lines += render(RECORD_HEADER, display=record.display,
+                        sub_include=['#include "RTCMV_%s.h"' % self.sub.name] if self.sub else [])
+        lines += self.message_class_declaration()
+        for emitter in self.fields:
+            lines += render(FIELD_CLASS, **{"class": emitter.field_class, "base": emitter.descriptor_base()})
+        lines += render(INFO_CLASS, **{"class": info_class(record)})
+        return join(lines)
 
-    def message_class_decl(self):
-        r = self.r
-        mc = message_class(r)
-        rec_t = NS + struct_name(r)
-        base = "RTCMV_MessageBase<%s, %s%s>" % (mc, rec_t, ", " + message_class(self.sub) if self.sub else "")
-        o = ["class %s : public %s" % (mc, base), "{", "public:"]
-        o.append("    using Record = %s;\n" % rec_t)
-        if r.main:
-            o.append("    %s(Record *representation, bool ownsRepresentation)" % mc)
-            o.append("        : RTCMV_MessageBase(representation, ownsRepresentation)\n    {\n    }")
+    def message_class_declaration(self):
+        record = self.record
+        name = message_class(record)
+        values = {"class": name, "record_type": NS + struct_name(record), "class_literal": qs(name),
+                  "sub_class": ", " + message_class(self.sub) if self.sub else "",
+                  "parent": "" if record.main else "Message *parent, ",
+                  "parent_argument": "" if record.main else "parent, "}
+        accessors = [line for emitter in self.fields for line in emitter.accessors()]
+        return render(MESSAGE_CLASS, accessors=accessors, sub_records=self.sub_record_access(), **values)
+
+    def sub_record_access(self):
+        if self.block is None:
+            return []
+        if self.block.fixed:
+            count = "static unsigned int subRecordCount(const Record *) { return %d; }" % self.block.fixed
         else:
-            o.append("    %s(Record *representation, Message *parent, bool ownsRepresentation)" % mc)
-            o.append("        : RTCMV_MessageBase(representation, parent, ownsRepresentation)\n    {\n    }")
-        o.append("    ~%s() override = default;\n" % mc)
-        for f in r.fields:
-            o += self.accessors(f)
-        o.append("    QString getRawStringFor(const QVector<bool> &flags) const override;\n")
-        o.append("    static QString className() { return %s; }" % qs(mc))
-        o.append("    static const MessageInfo *messageInfo();")
-        o.append("    static TraceChannel &traceChannel();")
-        if self.rf is not None:
-            o.append("    static %s%s *subRecords(Record *r) { return r->%s; }"
-                     % (NS, struct_name(self.sub), self.rf.name))
-            if self.rf.fixed:
-                o.append("    static unsigned int subRecordCount(const Record *) { return %d; }" % self.rf.fixed)
-            else:
-                o.append("    static unsigned int subRecordCount(const Record *r) { return %s; }"
-                         % self.count_expr(self.rf))
-        o.append("};\n")
-        return o
-
-    def accessors(self, f):
-        o = []
-        name = f.name
-        if f.what in ("wire", "derived"):
-            if f.optional:
-                o.append("    bool has%s() const" % name)
-                o.append("    {\n        const Record *r = record();\n        return %s;\n    }" % self.cond(f))
-                o.append("    %s get%s() const" % (f.ctype, name))
-                o.append("    {")
-                o.append("        if (!has%s())" % name)
-                o.append('            RTCMV_detail::throwAbsentField(messageInfo(), "%s");' % name)
-                o.append("        return record()->%s;\n    }" % name)
-            else:
-                o.append("    %s get%s() const { return record()->%s; }" % (f.ctype, name, name))
-        elif f.what in ("array", "text"):
-            t = f.ctype
-            if f.optional:
-                o.append("    bool has%s() const" % name)
-                o.append("    {\n        const Record *r = record();\n        return %s;\n    }" % self.cond(f))
-            o.append("    %s get%s(unsigned int index) const" % (t, name))
-            o.append('    {\n        return valueAt(record()->%s, getNumberOf%s(), index, "%s");\n    }'
-                     % (name, name, name))
-            o.append("    %s *get%sArray() { return rawRecord() ? rawRecord()->%s : nullptr; }" % (t, name, name))
-            o.append("    const %s *get%sArray() const { return rawRecord() ? rawRecord()->%s : nullptr; }"
-                     % (t, name, name))
-            o.append("    QVector<%s> get%sVector() const { return vectorOf(record()->%s, getNumberOf%s()); }"
-                     % (t, name, name, name))
-            o.append("    unsigned int getNumberOf%s() const" % name)
-            o.append("    {\n        const Record *r = record();\n        return %s;\n    }" % self.count_expr(f))
-        elif f.what == "records":
-            s = message_class(self.sub)
-            o.append('    %s *get%s(unsigned int index) { return subMessageAt(index, "%s"); }' % (s, name, name))
-            o.append('    const %s *get%s(unsigned int index) const { return subMessageAt(index, "%s"); }'
-                     % (s, name, name))
-            o.append("    QVector<%s *> get%sVector() { return subMessageVector(); }" % (s, name))
-            o.append("    QVector<const %s *> get%sVector() const { return subMessageVector(); }" % (s, name))
-            if f.fixed:
-                o.append("    unsigned int getNumberOf%s() const\n    {\n        record();\n        return %d;\n    }"
-                         % (name, f.fixed))
-            else:
-                o.append("    unsigned int getNumberOf%s() const { return record()->%s; }" % (name, f.count))
-        return o
-
-    def field_template(self, f):
-        mc = message_class(self.r)
-        if f.what == "records":
-            t = "const %s *" % message_class(self.sub)
-        else:
-            t = f.ctype
-        get = getat = count = has = "nullptr"
-        array = None
-        if f.what in ("wire", "derived"):
-            get = "&%s::get%s" % (mc, f.name)
-        else:
-            getat = "&%s::get%s" % (mc, f.name)
-            count = "&%s::getNumberOf%s" % (mc, f.name)
-            if f.what == "text":
-                array = "&%s::get%sArray" % (mc, f.name)
-        if f.optional:
-            has = "&%s::has%s" % (mc, f.name)
-        args = [mc, t, get, getat, count, has] + ([array] if array else [])
-        return "RTCMV_FieldInfo<%s>" % ", ".join(args)
-
-    def field_class_decl(self, f):
-        fc = field_class(self.r, f)
-        return ["class %s : public %s" % (fc, self.field_template(f)), "{", "public:",
-                "    static const %s *getInstance();\n" % fc,
-                "private:", "    %s();" % fc, "};\n"]
-
-    def info_class_decl(self):
-        ic = info_class(self.r)
-        return ["class %s : public RTCMV_MessageInfoBase" % ic, "{", "public:",
-                "    static const %s *getInstance();" % ic,
-                "    %s(const %s &) = default;" % (ic, ic),
-                "    %s &operator=(const %s &) = default;\n" % (ic, ic),
-                "private:", "    %s();" % ic, "    ~%s() override = default;" % ic,
-                "    void setupFields();", "};\n"]
+            count = "static unsigned int subRecordCount(const Record *r) { return r->%s; }" % self.block.count
+        return render(SUB_RECORDS, NS=NS, element_struct=struct_name(self.sub), field=self.block.name,
+                      count=count)
 
     # ---- source ------------------------------------------------------------------------
     def source(self):
-        r = self.r
-        o = [BANNER, '#include "RTCMV_%s.h"\n' % r.name, "#include <nvttrace/dbg.h>\n"]
-        mc, ic = message_class(r), info_class(r)
-        o.append('static TraceChannel messageChannel{"Mesaro_RTCMV", "%s"};' % mc)
-        o.append('static TraceChannel infoChannel{"Mesaro_RTCMV", "%s"};\n' % ic)
-        o.append("// ---- %s ----\n" % mc)
-        o.append("const MessageInfo *%s::messageInfo()\n{\n    return %s::getInstance();\n}\n" % (mc, ic))
-        o.append("TraceChannel &%s::traceChannel()\n{\n    return messageChannel;\n}\n" % mc)
-        o += self.raw_string()
-        for f in r.fields:
-            o += self.field_source(f)
-        o += self.info_source()
-        return "\n".join(o) + "\n"
+        record = self.record
+        lines = BANNER.split("\n")
+        lines += render(RECORD_SOURCE, name=record.name, message_class=message_class(record),
+                        info_class=info_class(record), raw_line=self.raw_line())
+        for emitter in self.fields:
+            lines += render(FIELD_SOURCE, **{"class": emitter.field_class}, class_literal=qs(emitter.field_class),
+                            display=qs(emitter.field.display), type=emitter.field_type(),
+                            record_display=qs(record.display), name_literal=qs(emitter.field.name),
+                            settings=emitter.descriptor_settings())
+        return join(lines + self.info_source())
 
-    def raw_string(self):
-        r = self.r
-        o = ["QString %s::getRawStringFor(const QVector<bool> &flags) const" % message_class(r), "{",
-             "    enter();", "    const Record *r = rawRecord();", "    RTCMV_RawLine line(flags);"]
-        for f in r.fields:
-            pk = f.ptype.kind
-            v = "r->%s" % f.name
-            if f.what == "records":
-                stmt = "line.subMessages(%s);" % self.count_expr(f)
-            elif f.what == "text":
-                stmt = "line.text(%s, %s);" % (v, self.count_expr(f))
-            elif f.what == "array":
-                if pk == "byte":
-                    stmt = "line.byteList(%s, %s);" % (v, self.count_expr(f))
-                else:
-                    stmt = "line.list(%s, %s);" % (v, self.count_expr(f))
-            elif pk == "byte":
-                stmt = "line.byte(%s);" % v
-            elif pk == "f64":
-                stmt = "line.f64(%s);" % v
-            elif f.dnu is not None:
-                stmt = "line.numberOrDoNotUse(%s, %d);" % (v, f.dnu)
-            elif pk == "i":
-                stmt = "line.number(static_cast<long long>(%s));" % v
+    def raw_line(self):
+        lines = []
+        for emitter in self.fields:
+            statement = emitter.raw_statement()
+            if emitter.field.optional:
+                lines += render(OPTIONAL_RAW_VALUE, condition=c_expr(emitter.field.when), statement=statement)
             else:
-                stmt = "line.number(static_cast<unsigned long long>(%s));" % v
-            if f.optional:
-                o.append("    if (%s)" % self.cond(f))
-                o.append("        " + stmt)
-                o.append("    else\n        line.absent();")
-            else:
-                o.append("    " + stmt)
-        o.append("    return line.take();\n}\n")
-        return o
-
-    def field_type(self, f):
-        pk, w = f.ptype.kind, f.ptype.width
-        if pk in ("u", "i"):
-            return "FieldType::%s(%d)" % (pk, w)
-        if pk == "subMessage":
-            return "FieldType::subMessage(%s::getInstance())" % info_class(self.sub)
-        return "FieldType::%s()" % pk
-
-    def field_source(self, f):
-        r = self.r
-        fc = field_class(r, f)
-        o = ["// ---- %s ----\n" % fc]
-        o.append("const %s *%s::getInstance()\n{" % (fc, fc))
-        o.append("    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included")
-        o.append("    static %s instance;\n    return &instance;\n}\n" % fc)
-        o.append("%s::%s()" % (fc, fc))
-        o.append("    : Base(%s, %s, %s, %s, %s)" % (qs(f.display), self.field_type(f), qs(fc),
-                                                    qs(r.display), qs(f.name)))
-        o.append("{")
-        if f.optional:
-            o.append("    setIsOptional(true);")
-        if f.repeated:
-            o.append("    setIsRepeated(true);")
-        o.append("    setConfidential(true);")
-        if f.virtual:
-            o.append("    setVirtual(true);")
-        for sf in f.subfields:
-            o.append("    addSubFieldInfo(%s::getInstance());" % field_class(r, r.field(sf)))
-        if f.role:
-            o.append("    setRole(FieldInfo::DataRole);")
-        if f.unit:
-            o.append("    setUnit(%s);" % qs(f.unit))
-        if f.scale is not None:
-            o.append("    setScaleFactor(%s); // %s" % (repr(f.scale), f.scale_text))
-        for value, label in f.symbols:
-            o.append("    addSymbol(%d, %s);" % (value, qs(label)))
-        if f.dnu is not None:
-            o.append("    setDoNotUseValue(valueOfType(%d));" % f.dnu)
-        o.append("}\n")
-        return o
+                lines.append(statement)
+        return lines
 
     def info_source(self):
-        r = self.r
-        ic = info_class(r)
-        o = ["// ---- %s ----\n" % ic]
-        o.append("const %s *%s::getInstance()\n{" % (ic, ic))
-        o.append("    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included")
-        o.append("    static %s instance;\n    return &instance;\n}\n" % ic)
-        desc = qs(r.description) if r.main else "QString()"
-        o.append("%s::%s()" % (ic, ic))
-        o.append("    : RTCMV_MessageInfoBase(%s, %s, infoChannel, %s, %s)"
-                 % (qs(r.display), qs(ic), "true" if r.main else "false", desc))
-        o.append("{\n    setupFields();")
-        if r.main:
-            mt = field_class(r, r.field("Message_Type"))
-            o.append("    addDiscriminantValue(%s::getInstance(), FieldValue::u(%d, 6));" % (mt, r.msg_type))
-        o.append("}\n")
-        o.append("void %s::setupFields()\n{" % ic)
-        o.append("    enter();")
-        for i, f in enumerate(r.fields):
-            o.append("    addFieldInfo(%s::getInstance(), %d, false);" % (field_class(r, f), i))
-        o.append("}")
-        return o
+        record = self.record
+        discriminant = []
+        if record.main:
+            type_field = field_class(record, record.field("Message_Type"))
+            discriminant = ["addDiscriminantValue(%s::getInstance(), FieldValue::u(%d, 6));"
+                            % (type_field, record.msg_type)]
+        fields = ["addFieldInfo(%s::getInstance(), %d, false);" % (emitter.field_class, index)
+                  for index, emitter in enumerate(self.fields)]
+        return render(INFO_SOURCE, **{"class": info_class(record)}, class_literal=qs(info_class(record)),
+                      display=qs(record.display), main="true" if record.main else "false",
+                      description=qs(record.description) if record.main else "QString()",
+                      discriminant=discriminant, fields=fields)
+
+
+# ------------------------------------------------------------ the format and the factory
+
+FORMAT_HEADER = """
+// The RTCMV format descriptor: root of the catalogue of message descriptors.
+#pragma once
+
+#include <mesaroframework/FormatInfo.h>
+
+#include "RTCMV_MessageInfoBase.h"
+
+class RTCMV_FormatInfo : public FormatInfo
+{
+public:
+    static const RTCMV_FormatInfo *getInstance();
+    RTCMV_FormatInfo(const RTCMV_FormatInfo &) = default;
+    RTCMV_FormatInfo &operator=(const RTCMV_FormatInfo &) = default;
+
+private:
+    RTCMV_FormatInfo();
+    ~RTCMV_FormatInfo() override;
+    void setupMessageInfos();
+
+    bool messageInfosSetUp;
+};
+"""
+
+FORMAT_SOURCE = """
+#include "RTCMV_FormatInfo.h"
+
+#include "RTCMV_messages.h"
+
+#include <nvtguibase/MemLeakTracer.h>
+#include <nvttrace/dbg.h>
+
+static TraceChannel formatChannel{"Mesaro_RTCMV", "RTCMV_FormatInfo"};
+
+const RTCMV_FormatInfo *RTCMV_FormatInfo::getInstance()
+{
+    static RTCMV_FormatInfo instance;
+    // Descriptors built below ask for the format again; the flag, set first, ends those calls here.
+    if (!instance.messageInfosSetUp)
+        instance.setupMessageInfos();
+    return &instance;
+}
+
+RTCMV_FormatInfo::RTCMV_FormatInfo()
+    : FormatInfo(QStringLiteral($format_name))
+{
+    dbg_ResolveChannel(formatChannel);
+    MemLeakTracer::allocateObject(QStringLiteral("RTCMV_FormatInfo"));
+    messageInfosSetUp = false;
+}
+
+RTCMV_FormatInfo::~RTCMV_FormatInfo()
+{
+    dbg_ResolveChannel(formatChannel);
+    MemLeakTracer::deallocateObject(QStringLiteral("RTCMV_FormatInfo"));
+}
+
+void RTCMV_FormatInfo::setupMessageInfos()
+{
+    dbg_ResolveChannel(formatChannel);
+    messageInfosSetUp = true;
+    $sub_records
+    $messages
+}
+"""
+
+MESSAGES_HEADER = """
+// Every RTCMV message class and descriptor, and the factory that wraps decoded records.
+#pragma once
+
+#include "RTCMV_FormatInfo.h"
+$includes
+
+// Wraps the decoded record in storage `record` (any kind) in a new message object that owns a
+// heap copy of it and its sub-record block; null when the kind is none of the known ones.
+Message *RTCMV_createMessage(void *record);
+
+// The descriptor of kind RTCMV_FIRST_KIND .. RTCMV_LAST_KIND (the number the decoder gives the
+// descriptor for its enable operations); null outside that range.
+const MessageInfo *RTCMV_messageInfoOfKind(uint32_t kind);
+"""
+
+MESSAGES_SOURCE = """
+#include "RTCMV_messages.h"
+
+Message *RTCMV_createMessage(void *record)
+{
+    switch (*static_cast<const uint32_t *>(record)) {
+    $wrap_cases
+    default:
+        return nullptr;
+    }
+}
+
+const MessageInfo *RTCMV_messageInfoOfKind(uint32_t kind)
+{
+    switch (kind) {
+    $info_cases
+    default:
+        return nullptr;
+    }
+}
+"""
+
+KIND_CASE = """
+case ${NS}RTCMV_KIND_$name:
+    return $result;
+"""
 
 
 def format_info(model):
-    h = [BANNER, "// The RTCMV format descriptor: root of the catalogue of message descriptors.",
-         "#pragma once\n", "#include <mesaroframework/FormatInfo.h>\n",
-         '#include "RTCMV_MessageInfoBase.h"\n',
-         "class RTCMV_FormatInfo : public FormatInfo", "{", "public:",
-         "    static const RTCMV_FormatInfo *getInstance();",
-         "    RTCMV_FormatInfo(const RTCMV_FormatInfo &) = default;",
-         "    RTCMV_FormatInfo &operator=(const RTCMV_FormatInfo &) = default;\n",
-         "private:", "    RTCMV_FormatInfo();", "    ~RTCMV_FormatInfo() override;",
-         "    void setupMessageInfos();\n", "    bool messageInfosSetUp;", "};"]
-    c = [BANNER, '#include "RTCMV_FormatInfo.h"\n', '#include "RTCMV_messages.h"\n',
-         "#include <nvtguibase/MemLeakTracer.h>", "#include <nvttrace/dbg.h>\n",
-         'static TraceChannel formatChannel{"Mesaro_RTCMV", "RTCMV_FormatInfo"};\n',
-         "const RTCMV_FormatInfo *RTCMV_FormatInfo::getInstance()", "{",
-         "    static RTCMV_FormatInfo instance;",
-         "    // Descriptors built below ask for the format again; the flag, set first, ends those calls here.",
-         "    if (!instance.messageInfosSetUp)", "        instance.setupMessageInfos();",
-         "    return &instance;", "}\n",
-         "RTCMV_FormatInfo::RTCMV_FormatInfo()", "    : FormatInfo(QStringLiteral(%s))" % cxx_string(model.format_name),
-         "{", "    dbg_ResolveChannel(formatChannel);",
-         '    MemLeakTracer::allocateObject(QStringLiteral("RTCMV_FormatInfo"));',
-         "    messageInfosSetUp = false;", "}\n",
-         "RTCMV_FormatInfo::~RTCMV_FormatInfo()", "{", "    dbg_ResolveChannel(formatChannel);",
-         '    MemLeakTracer::deallocateObject(QStringLiteral("RTCMV_FormatInfo"));', "}\n",
-         "void RTCMV_FormatInfo::setupMessageInfos()", "{", "    dbg_ResolveChannel(formatChannel);",
-         "    messageInfosSetUp = true;"]
-    for r in model.subs:
-        c.append("    addSubMessageInfo(%s::getInstance());" % info_class(r))
-    for r in model.mains_by_type:
-        c.append("    addMessageInfo(%s::getInstance());" % info_class(r))
-    c.append("}")
-    return "\n".join(h) + "\n", "\n".join(c) + "\n"
+    header = BANNER.split("\n") + render(FORMAT_HEADER)
+    source = BANNER.split("\n") + render(
+        FORMAT_SOURCE, format_name=cxx_string(model.format_name),
+        sub_records=["addSubMessageInfo(%s::getInstance());" % info_class(r) for r in model.subs],
+        messages=["addMessageInfo(%s::getInstance());" % info_class(r) for r in model.mains_by_type])
+    return join(header), join(source)
 
 
 def messages(model):
-    h = [BANNER, "// Every RTCMV message class and descriptor, and the factory that wraps decoded records.",
-         "#pragma once\n", '#include "RTCMV_FormatInfo.h"']
-    for r in model.records:
-        h.append('#include "RTCMV_%s.h"' % r.name)
-    h.append("\n// Wraps the decoded record in storage `record` (any kind) in a new message object that owns a")
-    h.append("// heap copy of it and its sub-record block; null when the kind is none of the known ones.")
-    h.append("Message *RTCMV_createMessage(void *record);")
-    c = [BANNER, '#include "RTCMV_messages.h"\n', "Message *RTCMV_createMessage(void *record)", "{",
-         "    switch (*static_cast<const uint32_t *>(record)) {"]
-    for r in model.records:
-        c.append("    case %sRTCMV_KIND_%s:" % (NS, r.name))
-        c.append("        return RTCMV_wrapRecord<%s>(record);" % message_class(r))
-    c += ["    default:", "        return nullptr;", "    }", "}"]
-    return "\n".join(h) + "\n", "\n".join(c) + "\n"
+    def cases(result):
+        return [line for r in model.records for line in render(KIND_CASE, NS=NS, name=r.name, result=result(r))]
+    header = BANNER.split("\n") + render(
+        MESSAGES_HEADER, includes=['#include "RTCMV_%s.h"' % r.name for r in model.records])
+    source = BANNER.split("\n") + render(
+        MESSAGES_SOURCE,
+        wrap_cases=cases(lambda r: "RTCMV_wrapRecord<%s>(record)" % message_class(r)),
+        info_cases=cases(lambda r: "%s::getInstance()" % info_class(r)))
+    return join(header), join(source)
 
 
 def write(model, out_dir):
-    h, c = format_info(model)
-    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.h"), h)
-    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.cpp"), c)
-    h, c = messages(model)
-    write_if_changed(os.path.join(out_dir, "RTCMV_messages.h"), h)
-    write_if_changed(os.path.join(out_dir, "RTCMV_messages.cpp"), c)
-    for r in model.records:
-        w = RecordWriter(model, r)
-        write_if_changed(os.path.join(out_dir, "RTCMV_%s.h" % r.name), w.header())
-        write_if_changed(os.path.join(out_dir, "RTCMV_%s.cpp" % r.name), w.source())
+    header, source = format_info(model)
+    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.h"), header)
+    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.cpp"), source)
+    header, source = messages(model)
+    write_if_changed(os.path.join(out_dir, "RTCMV_messages.h"), header)
+    write_if_changed(os.path.join(out_dir, "RTCMV_messages.cpp"), source)
+    for record in model.records:
+        writer = RecordWriter(model, record)
+        write_if_changed(os.path.join(out_dir, "RTCMV_%s.h" % record.name), writer.header())
+        write_if_changed(os.path.join(out_dir, "RTCMV_%s.cpp" % record.name), writer.source())

@@ -1,7 +1,9 @@
-"""Loads the RTCMV message description, validates it and derives what the emitters need.
+"""Loads the message description, validates it and derives what the emitters need.
 
 Validation runs before anything is written: a description the generator cannot
 handle stops the build with a message that names the record and the field.
+The error codes are numbered here, from the fields of every record in kind order,
+and checked against the ranges and totals that the description publishes.
 """
 
 import importlib
@@ -9,27 +11,41 @@ import os
 import re
 import sys
 
-# Messages are dispatched, and their error codes numbered, in kind-tag order.
-FIRST_RECORD_ERROR = -2           # -1 is RTCMV_ERR_INVALID_CRC
-LAST_RECORD_ERROR = -554
-DISABLED_FIRST = -555
-INVALID_MESSAGE = -587
-EOF_ERROR = -588
+# The filter context holds one enable bit per kind in this many bytes (mask
+# 0x80 >> (kind % 8) of byte (kind + 1) / 8), followed by the last unknown type.
+ENABLE_BYTES = 6
+LAST_ENABLE_KIND = ENABLE_BYTES * 8 - 2
+
+# The seven header fields every message starts with.
+HEADER_FIELDS = ["Preamble", "Message_Type", "Reference_Station_Id", "Modified_Z_Count",
+                 "Sequence_No_", "No_Of_Data_Words", "Station_Health"]
+
+# Layouts of the fields that occupy bits on the wire and so have an error code of their own.
+ON_THE_WIRE = ("wire", "array", "text")
+INLINE_ARRAYS = ("array", "text")
 
 _IDENT = re.compile(r"(?<![\w.])[A-Za-z_][A-Za-z0-9_]*")
-_C_KEYWORDS_OK = {"nvtcg_popcount32", "nvtcg_popcount64", "unsigned", "signed", "char",
-                  "short", "int", "long", "uint64_t", "int64_t", "double"}
+# Words of C that may appear in a formula or condition besides field names.
+C_WORDS = {"nvtcg_popcount32", "nvtcg_popcount64", "unsigned", "signed", "char",
+           "short", "int", "long", "uint64_t", "int64_t", "double"}
 
 
-def load(description_dir):
-    """Imports the description modules and returns (module, list of records)."""
+def load(description_dir, module_prefix="rtcmv"):
+    """Imports the description's record list and schema modules from description_dir.
+
+    Modules of the same names loaded earlier (from another copy of a description) are dropped
+    first, so that one process can load several descriptions.
+    """
+    for file_name in os.listdir(description_dir):
+        if file_name.endswith(".py"):
+            sys.modules.pop(file_name[:-3], None)
     sys.path.insert(0, description_dir)
     try:
-        desc = importlib.import_module("rtcmv_messages")
-        schema = importlib.import_module("rtcmv_schema")
+        description = importlib.import_module(module_prefix + "_messages")
+        schema = importlib.import_module(module_prefix + "_schema")
     finally:
         sys.path.pop(0)
-    return desc, schema
+    return description, schema
 
 
 def upper_name(name):
@@ -37,245 +53,335 @@ def upper_name(name):
     return name.rstrip("_").upper()
 
 
-def error_record_name(rec):
-    return upper_name(rec.name)
-
-
 class Model:
     """The validated description plus everything derived from it."""
 
-    def __init__(self, desc, schema):
+    def __init__(self, description, schema):
         self.schema = schema
-        self.format_name = desc.FORMAT_NAME
-        self.records = list(desc.RECORDS)
-        self.by_name = {r.name: r for r in self.records}
+        self.format_name = description.FORMAT_NAME
+        self.published = dict(getattr(description, "PUBLISHED_TOTALS", {}))
+        self.records = list(description.RECORDS)
+        self.by_name = {record.name: record for record in self.records}
         self.errors = []
         self.problems = []
         self._validate()
-        if self.problems:
-            raise schema.DescriptionError(
-                "the message description is not valid:\n  " + "\n  ".join(self.problems))
+        self._refuse_if_problems()
         self._number_errors()
+        self._check_totals()
+        self._refuse_if_problems()
+
+    def _refuse_if_problems(self):
         if self.problems:
-            raise schema.DescriptionError(
+            raise self.schema.DescriptionError(
                 "the message description is not valid:\n  " + "\n  ".join(self.problems))
 
     # ----------------------------------------------------------------- views
     @property
     def subs(self):
-        return [r for r in self.records if not r.main]
+        return [record for record in self.records if not record.main]
 
     @property
     def mains(self):
-        return [r for r in self.records if r.main]
+        return [record for record in self.records if record.main]
 
     @property
     def mains_by_type(self):
-        return sorted(self.mains, key=lambda r: r.msg_type)
+        return sorted(self.mains, key=lambda record: record.msg_type)
 
-    def records_field(self, rec):
-        for f in rec.fields:
-            if f.what == "records":
-                return f
+    @property
+    def first_kind(self):
+        return min(record.kind for record in self.records)
+
+    @property
+    def last_kind(self):
+        return max(record.kind for record in self.records)
+
+    @property
+    def field_count(self):
+        return sum(len(record.fields) for record in self.records)
+
+    def records_field(self, record):
+        """The record's sub-record array, or None."""
+        for field in record.fields:
+            if field.layout == "records":
+                return field
         return None
 
+    def error_name(self, code):
+        for number, name in self.errors:
+            if number == code:
+                return name
+        raise KeyError(code)
+
     # ------------------------------------------------------------ validation
-    def problem(self, rec, field, text):
-        where = rec.name + ("." + field.name if field is not None else "")
+    def problem(self, record, field, text):
+        where = record.name + ("." + field.name if field is not None else "")
         self.problems.append("%s: %s" % (where, text))
 
-    def _expr_names(self, rec, expr, before, f, what):
-        for ident in _IDENT.findall(expr):
-            if ident in _C_KEYWORDS_OK:
-                continue
-            if rec.field(ident) is None:
-                self.problem(rec, f, "%s names unknown field %r" % (what, ident))
-            elif ident not in before:
-                self.problem(rec, f, "%s uses %r before it is read" % (what, ident))
-
     def _validate(self):
-        s = self.schema
-        kinds = sorted(r.kind for r in self.records)
+        self._validate_kinds()
+        self._validate_names()
+        for record in self.records:
+            self._validate_record(record)
+
+    def _validate_kinds(self):
+        kinds = sorted(record.kind for record in self.records)
         if kinds != list(range(1, len(self.records) + 1)):
             self.problems.append("kind tags must run 1..n without gaps or repeats: %s" % kinds)
-        names = [r.name for r in self.records]
-        for n in set(names):
-            if names.count(n) > 1:
-                self.problems.append("record name %s used twice" % n)
         seen_main = False
-        for rec in sorted(self.records, key=lambda r: r.kind):
-            if rec.main:
+        for record in sorted(self.records, key=lambda r: r.kind):
+            if record.kind > LAST_ENABLE_KIND:
+                self.problem(record, None, "kind %d does not fit the enable context: its %d enable "
+                             "bytes hold kinds up to %d" % (record.kind, ENABLE_BYTES, LAST_ENABLE_KIND))
+            if record.main:
                 seen_main = True
             elif seen_main:
-                self.problem(rec, None, "sub-records must have the lowest kind tags")
-        types = [r.msg_type for r in self.mains]
+                self.problem(record, None, "sub-records must have the lowest kind tags")
+
+    def _validate_names(self):
+        names = [record.name for record in self.records]
+        for name in sorted(set(names)):
+            if names.count(name) > 1:
+                self.problems.append("record name %s used twice" % name)
+        types = [record.msg_type for record in self.mains]
         if len(set(types)) != len(types):
             self.problems.append("a message type is described twice")
-        for rec in self.records:
-            self._validate_record(rec, s)
+        for record in self.mains:
+            if not 0 <= record.msg_type <= 63:
+                self.problem(record, None, "message type %r does not fit 6 bits" % record.msg_type)
 
-    def _validate_record(self, rec, s):
-        fnames = [f.name for f in rec.fields]
-        for n in set(fnames):
-            if fnames.count(n) > 1:
-                self.problem(rec, None, "field %s appears twice" % n)
-        known = set()       # fields that have a value by the time a field is reached
-        n_records = 0
-        for f in rec.fields:
-            if f.flags - set(s.FLAG_WORDS):
-                self.problem(rec, f, "unknown flags %s" % sorted(f.flags - set(s.FLAG_WORDS)))
-            if f.what in ("wire", "derived", "array", "text"):
-                if f.ctype not in s.CTYPES:
-                    self.problem(rec, f, "unknown storage type %r" % f.ctype)
-                    continue
-                cbits, csigned = s.CTYPES[f.ctype]
-            if f.what in ("wire", "array", "text"):
-                if not f.bits or not 1 <= f.bits <= 64:
-                    self.problem(rec, f, "width %r is not 1..64" % f.bits)
-                elif f.bits > cbits:
-                    self.problem(rec, f, "%d bits do not fit %s" % (f.bits, f.ctype))
-            pk = f.ptype.kind
-            if f.what == "records":
-                n_records += 1
-                if f.element not in self.by_name or self.by_name[f.element].main:
-                    self.problem(rec, f, "element %r is not a sub-record" % f.element)
-                if (f.count is None) == (f.fixed is None):
-                    self.problem(rec, f, "a sub-record array has either a count field or a fixed size")
-                if f.count is not None and f.count not in known:
-                    self.problem(rec, f, "count field %r is unknown or comes later" % f.count)
-                if f.flags != {"repeated", "no role"}:
-                    self.problem(rec, f, "a sub-record array is 'repeated, no role'")
-                if rec.fields[-1] is not f:
-                    self.problem(rec, f, "a sub-record array must be the record's last field")
-            else:
-                if pk == "subMessage":
-                    self.problem(rec, f, "only sub-record arrays have type subMessage")
-                if "no role" in f.flags:
-                    self.problem(rec, f, "only sub-record arrays go without a role")
-            if f.what in ("array", "text"):
-                if f.count not in known:
-                    self.problem(rec, f, "count field %r is unknown or comes later" % f.count)
-                if not f.capacity or f.capacity < 1:
-                    self.problem(rec, f, "capacity missing")
-                if "repeated" not in f.flags:
-                    self.problem(rec, f, "an inline array is 'repeated'")
-            elif f.what in ("wire", "derived") and "repeated" in f.flags:
-                self.problem(rec, f, "a single value cannot be 'repeated'")
-            if f.what == "derived":
-                if f.source is not None and f.source not in known:
-                    self.problem(rec, f, "source %r is unknown or comes later" % f.source)
-                if f.formula is not None:
-                    if f.source is None:
-                        self.problem(rec, f, "a formula needs a source field")
-                    self._expr_names(rec, f.formula, known | {f.name}, f, "formula")
-            if f.when is not None:
-                self._expr_names(rec, f.when, known, f, "condition")
-                if "optional" not in f.flags:
-                    self.problem(rec, f, "a conditional field is 'optional'")
-            elif "optional" in f.flags:
-                self.problem(rec, f, "an 'optional' field needs a condition")
-            # Presentation type against storage.
-            if f.what in ("wire", "derived", "array") and f.ctype in s.CTYPES:
-                if pk == "u" and csigned:
-                    self.problem(rec, f, "u(w) needs an unsigned storage type")
-                if pk == "i" and not csigned:
-                    self.problem(rec, f, "i(w) needs a signed storage type")
-                if pk in ("u", "i"):
-                    limit = f.bits if f.what != "derived" else cbits
-                    if f.ptype.width is None or not 1 <= f.ptype.width <= limit:
-                        self.problem(rec, f, "type width %s does not match %s bits"
-                                     % (f.ptype.width, limit))
-                    if f.what != "derived" and f.ptype.width != f.bits:
-                        self.problem(rec, f, "type width %s differs from the wire width %d"
-                                     % (f.ptype.width, f.bits))
-                if pk == "byte" and (csigned or (f.bits or 8) > 8):
-                    self.problem(rec, f, "byte fields are unsigned and at most 8 bits")
-                if pk == "f64" and f.ctype != "double":
-                    self.problem(rec, f, "f64 fields are stored as double")
-                if pk == "ch":
-                    self.problem(rec, f, "only texts have type ch")
-            for value, label in f.symbols:
-                if not self._fits(f, value):
-                    self.problem(rec, f, "symbolic value %r does not fit %s" % (value, f.ptype))
-                if not isinstance(label, str) or not label:
-                    self.problem(rec, f, "symbolic value %r has no text" % (value,))
-            if f.dnu is not None and not self._fits(f, f.dnu):
-                self.problem(rec, f, "do-not-use value %r does not fit %s" % (f.dnu, f.ptype))
-            for sf in f.subfields:
-                if rec.field(sf) is None:
-                    self.problem(rec, f, "sub-field %r is not a field of the record" % sf)
-            known.add(f.name)
-        if n_records > 1:
-            self.problem(rec, None, "a record holds at most one sub-record array")
-        if rec.main:
-            head = [f.name for f in rec.fields[:7]]
-            if head != ["Preamble", "Message_Type", "Reference_Station_Id", "Modified_Z_Count",
-                        "Sequence_No_", "No_Of_Data_Words", "Station_Health"]:
-                self.problem(rec, None, "a message starts with the seven header fields")
+    def _validate_record(self, record):
+        names = [field.name for field in record.fields]
+        for name in sorted(set(names)):
+            if names.count(name) > 1:
+                self.problem(record, None, "field %s appears twice" % name)
+        known = set()  # fields that have a value by the time a field is reached
+        for field in record.fields:
+            for rule in FIELD_RULES:
+                rule(self, record, field, known)
+            known.add(field.name)
+        if sum(field.layout == "records" for field in record.fields) > 1:
+            self.problem(record, None, "a record holds at most one sub-record array")
+        if record.main and names[:len(HEADER_FIELDS)] != HEADER_FIELDS:
+            self.problem(record, None, "a message starts with the seven header fields")
 
-    def _fits(self, f, value):
-        pk, w = f.ptype.kind, f.ptype.width
-        if not isinstance(value, int):
-            return False
-        if pk == "u":
-            return 0 <= value < (1 << w)
-        if pk == "i":
-            return -(1 << (w - 1)) <= value < (1 << (w - 1))
-        if pk == "byte":
-            return 0 <= value <= 255
-        return False
+    def expression_names(self, record, field, expression, known, role):
+        """Every name in a formula or condition is a field with a value by then."""
+        for name in _IDENT.findall(expression):
+            if name in C_WORDS:
+                continue
+            if record.field(name) is None:
+                self.problem(record, field, "%s names unknown field %r" % (role, name))
+            elif name not in known:
+                self.problem(record, field, "%s uses %r before it is read" % (role, name))
+
+    def storage(self, field):
+        """(bits, signed) of the field's storage type, or None when it is unknown."""
+        return self.schema.CTYPES.get(field.ctype)
 
     # --------------------------------------------------------- error codes
     def _number_errors(self):
-        """Numbers every error code from -1 down, checking each record's range."""
+        """Numbers every error code from -1 down: per record in kind order, then the per-type
+        "disabled" codes, then the two codes of the whole decoder."""
         self.errors = [(-1, "RTCMV_ERR_INVALID_CRC")]
-        code = -1
-        for rec in sorted(self.records, key=lambda r: r.kind):
-            rname = error_record_name(rec)
-            first = code - 1
-            rec.err = {}
-            last_element = None
-            for f in rec.fields:
-                if f.what in ("wire", "array", "text"):
-                    code -= 1
-                    rec.err[f.name] = code
-                    self.errors.append((code, "RTCMV_ERR_%s_%s_EXT_BUFFER_OVERFLOW"
-                                        % (rname, upper_name(f.name))))
-                    last_element = f
-                    if f.what in ("array", "text"):
-                        code -= 1
-                        rec.err[f.name + "#capacity"] = code
-                        self.errors.append((code, "RTCMV_ERR_%s_%s_INT_BUFFER_OVERFLOW"
-                                            % (rname, upper_name(f.name))))
-                elif f.what == "records":
-                    last_element = f
-            code -= 1
-            rec.err_size = code
-            self.errors.append((code, "RTCMV_ERR_%s_%s_SIZE_UNDERFLOW"
-                                % (rname, upper_name(last_element.name))))
-            code -= 1
-            rec.err_internal = code
-            self.errors.append((code, "RTCMV_ERR_%s_INTERNAL" % rname))
-            if rec.errors is not None and tuple(rec.errors) != (first, code):
-                self.problem(rec, None, "its error codes run %d..%d, the table says %d..%d"
-                             % (first, code, rec.errors[0], rec.errors[1]))
-        if code != LAST_RECORD_ERROR:
-            self.problems.append("the record error codes end at %d, not %d"
-                                 % (code, LAST_RECORD_ERROR))
-        for rec in sorted(self.mains, key=lambda r: r.kind):
-            code -= 1
-            rec.err_disabled = code
-            self.errors.append((code, "RTCMV_ERR_MESSAGE_TYPE_%d_DISABLED" % rec.msg_type))
-        self.errors.append((INVALID_MESSAGE, "RTCMV_ERR_INVALID_MESSAGE"))
-        self.errors.append((EOF_ERROR, "RTCMV_ERR_EOF"))
-        codes = [c for c, _ in self.errors]
-        if codes != list(range(-1, -len(codes) - 1, -1)):
-            self.problems.append("error codes are not consecutive from -1 to %d" % codes[-1])
-        names = [n for _, n in self.errors]
+        for record in sorted(self.records, key=lambda r: r.kind):
+            self._number_record_errors(record)
+        for record in sorted(self.mains, key=lambda r: r.kind):
+            record.err_disabled = self._next_code("RTCMV_ERR_MESSAGE_TYPE_%d_DISABLED" % record.msg_type)
+        self._next_code("RTCMV_ERR_INVALID_MESSAGE")
+        self._next_code("RTCMV_ERR_EOF")
+        names = [name for _, name in self.errors]
         if len(set(names)) != len(names):
             self.problems.append("two error codes share a name")
 
+    def _next_code(self, name):
+        code = self.errors[-1][0] - 1
+        self.errors.append((code, name))
+        return code
 
-def build(description_dir):
-    desc, schema = load(description_dir)
-    return Model(desc, schema)
+    def _number_record_errors(self, record):
+        """One code per field on the wire, a second for the capacity of an inline array, then the
+        size and internal codes; the range must be the one the description lists for the record."""
+        prefix = "RTCMV_ERR_" + upper_name(record.name)
+        first = self.errors[-1][0] - 1
+        record.err = {}
+        last_element = None
+        for field in record.fields:
+            if field.layout in ON_THE_WIRE:
+                record.err[field.name] = self._next_code(
+                    "%s_%s_EXT_BUFFER_OVERFLOW" % (prefix, upper_name(field.name)))
+            if field.layout in INLINE_ARRAYS:
+                record.err[field.name + "#capacity"] = self._next_code(
+                    "%s_%s_INT_BUFFER_OVERFLOW" % (prefix, upper_name(field.name)))
+            if field.layout in ON_THE_WIRE or field.layout == "records":
+                last_element = field
+        record.err_size = self._next_code("%s_%s_SIZE_UNDERFLOW" % (prefix, upper_name(last_element.name)))
+        record.err_internal = self._next_code("%s_INTERNAL" % prefix)
+        if record.errors is not None and tuple(record.errors) != (first, record.err_internal):
+            self.problem(record, None, "its error codes run %d..%d, the table says %d..%d"
+                         % (first, record.err_internal, record.errors[0], record.errors[1]))
+
+    def derived_totals(self):
+        """The totals the description publishes, as numbered from its records."""
+        codes = dict((name, code) for code, name in self.errors)
+        last_record = max(self.records, key=lambda r: r.kind)
+        return {
+            "records": len(self.records),
+            "fields": self.field_count,
+            "error codes": len(self.errors),
+            "last record error": last_record.err_internal,
+            "invalid message": codes["RTCMV_ERR_INVALID_MESSAGE"],
+            "end of data": codes["RTCMV_ERR_EOF"],
+        }
+
+    def _check_totals(self):
+        derived = self.derived_totals()
+        for key, value in sorted(self.published.items()):
+            if key not in derived:
+                self.problems.append("PUBLISHED_TOTALS: unknown total %r" % key)
+            elif derived[key] != value:
+                self.problems.append("PUBLISHED_TOTALS: %s is %d by the records, the table says %d"
+                                     % (key, derived[key], value))
+        for key in sorted(set(derived) - set(self.published)):
+            self.problems.append("PUBLISHED_TOTALS: %r is missing" % key)
+
+
+# ------------------------------------------------------------- field rules
+# One function per family of rules; each sees the fields that have a value before this one.
+
+def storage_rules(model, record, field, known):
+    """Flags, storage type and wire width."""
+    flags = model.schema.FLAG_WORDS
+    if field.flags - set(flags):
+        model.problem(record, field, "unknown flags %s" % sorted(field.flags - set(flags)))
+    if field.layout == "records":
+        return
+    storage = model.storage(field)
+    if storage is None:
+        model.problem(record, field, "unknown storage type %r" % field.ctype)
+        return
+    if field.layout in ON_THE_WIRE:
+        if not field.bits or not 1 <= field.bits <= 64:
+            model.problem(record, field, "width %r is not 1..64" % field.bits)
+        elif field.bits > storage[0]:
+            model.problem(record, field, "%d bits do not fit %s" % (field.bits, field.ctype))
+
+
+def sub_record_array_rules(model, record, field, known):
+    """Arrays of sub-records: their element, size and place; only they go without a role."""
+    if field.layout != "records":
+        if field.presentation.kind == "subMessage":
+            model.problem(record, field, "only sub-record arrays have type subMessage")
+        if "no role" in field.flags:
+            model.problem(record, field, "only sub-record arrays go without a role")
+        return
+    element = model.by_name.get(field.element)
+    if element is None or element.main:
+        model.problem(record, field, "element %r is not a sub-record" % field.element)
+    if (field.count is None) == (field.fixed is None):
+        model.problem(record, field, "a sub-record array has either a count field or a fixed size")
+    if field.count is not None and field.count not in known:
+        model.problem(record, field, "count field %r is unknown or comes later" % field.count)
+    if field.flags != {"repeated", "no role"}:
+        model.problem(record, field, "a sub-record array is 'repeated, no role'")
+    if record.fields[-1] is not field:
+        model.problem(record, field, "a sub-record array must be the record's last field")
+
+
+def inline_array_rules(model, record, field, known):
+    """Inline arrays and texts have an earlier count and a capacity; single values do not repeat."""
+    if field.layout in INLINE_ARRAYS:
+        if field.count not in known:
+            model.problem(record, field, "count field %r is unknown or comes later" % field.count)
+        if not field.capacity or field.capacity < 1:
+            model.problem(record, field, "capacity missing")
+        if "repeated" not in field.flags:
+            model.problem(record, field, "an inline array is 'repeated'")
+    elif field.layout in ("wire", "derived") and "repeated" in field.flags:
+        model.problem(record, field, "a single value cannot be 'repeated'")
+
+
+def derived_rules(model, record, field, known):
+    """A derived field is computed from an earlier source by a formula over earlier fields."""
+    if field.layout != "derived":
+        return
+    if field.source is not None and field.source not in known:
+        model.problem(record, field, "source %r is unknown or comes later" % field.source)
+    if field.formula is not None:
+        if field.source is None:
+            model.problem(record, field, "a formula needs a source field")
+        model.expression_names(record, field, field.formula, known | {field.name}, "formula")
+
+
+def condition_rules(model, record, field, known):
+    """A field is 'optional' exactly when it has a condition over earlier fields."""
+    if field.when is not None:
+        model.expression_names(record, field, field.when, known, "condition")
+        if "optional" not in field.flags:
+            model.problem(record, field, "a conditional field is 'optional'")
+    elif "optional" in field.flags:
+        model.problem(record, field, "an 'optional' field needs a condition")
+
+
+def presentation_rules(model, record, field, known):
+    """The presentation type agrees with the storage type and the wire width."""
+    storage = model.storage(field)
+    if field.layout not in ("wire", "derived", "array") or storage is None:
+        return
+    storage_bits, signed = storage
+    kind, width = field.presentation.kind, field.presentation.width
+    if kind == "u" and signed:
+        model.problem(record, field, "u(w) needs an unsigned storage type")
+    if kind == "i" and not signed:
+        model.problem(record, field, "i(w) needs a signed storage type")
+    if kind in ("u", "i"):
+        limit = field.bits if field.layout != "derived" else storage_bits
+        if width is None or not 1 <= width <= limit:
+            model.problem(record, field, "type width %s does not match %s bits" % (width, limit))
+        if field.layout != "derived" and width != field.bits:
+            model.problem(record, field, "type width %s differs from the wire width %d"
+                          % (width, field.bits))
+    if kind == "byte" and (signed or (field.bits or 8) > 8):
+        model.problem(record, field, "byte fields are unsigned and at most 8 bits")
+    if kind == "f64" and field.ctype != "double":
+        model.problem(record, field, "f64 fields are stored as double")
+    if kind == "ch":
+        model.problem(record, field, "only texts have type ch")
+
+
+def symbol_rules(model, record, field, known):
+    """Symbolic values and the do-not-use value fit the type; sub-fields are fields of the record."""
+    for value, label in field.symbols:
+        if not fits(field, value):
+            model.problem(record, field, "symbolic value %r does not fit %s" % (value, field.presentation))
+        if not isinstance(label, str) or not label:
+            model.problem(record, field, "symbolic value %r has no text" % (value,))
+    if field.do_not_use is not None and not fits(field, field.do_not_use):
+        model.problem(record, field, "do-not-use value %r does not fit %s"
+                      % (field.do_not_use, field.presentation))
+    for name in field.subfields:
+        if record.field(name) is None:
+            model.problem(record, field, "sub-field %r is not a field of the record" % name)
+
+
+def fits(field, value):
+    """Whether value is a value of the field's presentation type."""
+    kind, width = field.presentation.kind, field.presentation.width
+    if not isinstance(value, int) or width is None and kind in ("u", "i"):
+        return False
+    if kind == "u":
+        return 0 <= value < (1 << width)
+    if kind == "i":
+        return -(1 << (width - 1)) <= value < (1 << (width - 1))
+    if kind == "byte":
+        return 0 <= value <= 255
+    return False
+
+
+FIELD_RULES = (storage_rules, sub_record_array_rules, inline_array_rules, derived_rules,
+               condition_rules, presentation_rules, symbol_rules)
+
+
+def build(description_dir, module_prefix="rtcmv"):
+    description, schema = load(description_dir, module_prefix)
+    return Model(description, schema)

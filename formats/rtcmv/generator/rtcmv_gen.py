@@ -1,79 +1,94 @@
 #!/usr/bin/env python3
 """Generates the RTCMV codec, descriptor and message classes from the message description.
 
-Usage: rtcmv_gen.py --description DIR [--check] [--out DIR]
+Usage: rtcmv_gen.py --description DIR (--out DIR | --check | --dump-json FILE | --list-outputs)
 With --check it only validates the description and prints a summary.
 """
 
 import argparse
+import json
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import class_fields  # noqa: E402
+import emit_classes  # noqa: E402
+import emit_codec  # noqa: E402
 import model  # noqa: E402
 
 
-def dump(m):
+def field_data(record, field):
+    """A field as plain data; the keys are the ones the catalogue tests read."""
+    presentation = field.presentation
+    return {
+        "name": field.name, "class": class_fields.field_class(record, field), "display": field.display,
+        "type": presentation.kind, "width": presentation.width, "subMessage": presentation.sub,
+        "unit": field.unit, "scale": field.scale, "symbols": [[v, t] for v, t in field.symbols],
+        "optional": field.optional, "repeated": field.repeated, "virtual": field.virtual,
+        "role": field.role, "doNotUse": field.do_not_use, "subFields": field.subfields,
+        "what": field.layout, "bits": field.bits, "ctype": field.ctype,
+    }
+
+
+def dump(model):
     """The description as plain data: records in registration order, fields in position order."""
-    import emit_classes
-    out = {"format": m.format_name, "records": []}
-    for r in m.subs + m.mains_by_type:
-        fields = []
-        for f in r.fields:
-            fields.append({
-                "name": f.name, "class": emit_classes.field_class(r, f), "display": f.display,
-                "type": f.ptype.kind, "width": f.ptype.width, "subMessage": f.ptype.sub,
-                "unit": f.unit, "scale": f.scale, "symbols": [[v, t] for v, t in f.symbols],
-                "optional": f.optional, "repeated": f.repeated, "virtual": f.virtual, "role": f.role,
-                "doNotUse": f.dnu, "subFields": f.subfields, "what": f.what, "bits": f.bits,
-                "ctype": f.ctype,
-            })
-        out["records"].append({
-            "name": r.name, "kind": r.kind, "messageType": r.msg_type, "display": r.display,
-            "description": r.description, "main": r.main, "class": emit_classes.message_class(r),
-            "infoClass": emit_classes.info_class(r), "fields": fields,
+    records = []
+    for record in model.subs + model.mains_by_type:
+        records.append({
+            "name": record.name, "kind": record.kind, "messageType": record.msg_type,
+            "display": record.display, "description": record.description, "main": record.main,
+            "class": class_fields.message_class(record), "infoClass": class_fields.info_class(record),
+            "fields": [field_data(record, field) for field in record.fields],
         })
-    return out
+    return {"format": model.format_name, "records": records}
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--description", required=True, help="folder of the message description")
+    parser.add_argument("--out", help="folder for the generated sources")
+    parser.add_argument("--check", action="store_true", help="validate only")
+    parser.add_argument("--dump-json", metavar="FILE",
+                        help="write the validated description as JSON (for tests that check the catalogue)")
+    parser.add_argument("--list-outputs", action="store_true",
+                        help="print the names of the generated files, one per line (for the build)")
+    args = parser.parse_args(argv)
+    if not (args.check or args.dump_json or args.list_outputs or args.out):
+        parser.error("--out is required unless --check, --dump-json or --list-outputs is given")
+    return args
+
+
+def outputs(description):
+    return ["RTCMV_codec.h", "RTCMV_codec.cpp"] + emit_classes.outputs(description)
+
+
+def generate(description, out_dir):
+    os.makedirs(out_dir, exist_ok=True)
+    emit_codec.write(description, out_dir)
+    emit_classes.write(description, out_dir)
 
 
 def main(argv):
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--description", required=True, help="folder of the message description")
-    ap.add_argument("--out", help="folder for the generated sources")
-    ap.add_argument("--check", action="store_true", help="validate only")
-    ap.add_argument("--dump-json", metavar="FILE",
-                    help="write the validated description as JSON (for tests that check the catalogue)")
-    ap.add_argument("--list-outputs", action="store_true",
-                    help="print the names of the generated files, one per line (for the build)")
-    args = ap.parse_args(argv)
+    args = parse_arguments(argv)
     try:
-        m = model.build(os.path.abspath(args.description))
-    except Exception as e:  # the description is user input: report, don't trace back
-        if e.__class__.__name__ != "DescriptionError":
+        description = model.build(os.path.abspath(args.description))
+    except Exception as error:  # the description is user input: report, don't trace back
+        if error.__class__.__name__ != "DescriptionError":
             raise
-        print("rtcmv_gen: %s" % e, file=sys.stderr)
+        print("rtcmv_gen: %s" % error, file=sys.stderr)
         return 1
-    nfields = sum(len(r.fields) for r in m.records)
     if args.check:
         print("description ok: %d records (%d sub-records, %d messages), %d fields, %d error codes"
-              % (len(m.records), len(m.subs), len(m.mains), nfields, len(m.errors)))
-        return 0
-    if args.dump_json:
-        import json
-        with open(args.dump_json, "w", encoding="utf-8") as fh:
-            json.dump(dump(m), fh, indent=1)
-        return 0
-    import emit_classes
-    import emit_codec
-    if args.list_outputs:
-        print(";".join(["RTCMV_codec.h", "RTCMV_codec.cpp"] + emit_classes.outputs(m)))
-        return 0
-    if not args.out:
-        ap.error("--out is required unless --check or --list-outputs is given")
-    os.makedirs(args.out, exist_ok=True)
-    emit_codec.write(m, args.out)
-    emit_classes.write(m, args.out)
+              % (len(description.records), len(description.subs), len(description.mains),
+                 description.field_count, len(description.errors)))
+    elif args.dump_json:
+        with open(args.dump_json, "w", encoding="utf-8") as file:
+            json.dump(dump(description), file, indent=1)
+    elif args.list_outputs:
+        print(";".join(outputs(description)))
+    else:
+        generate(description, args.out)
     return 0
 
 

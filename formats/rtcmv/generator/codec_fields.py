@@ -1,0 +1,311 @@
+"""One emitter per field layout: what a wire field, a derived field, an inline array or text, and a
+sub-record block contribute to the record struct, to init, to the decoder and to the encoder.
+
+The decoders and encoders keep the bit position and the bits they add in the locals `pos` and
+`bits` (the compiler cannot keep them in registers through the record's char stores otherwise);
+the function writes them back once, at its end.
+"""
+
+import re
+
+from templates import render
+
+_IDENT = re.compile(r"(?<![\w.])([A-Za-z_][A-Za-z0-9_]*)")
+_C_WORDS = {"nvtcg_popcount32", "nvtcg_popcount64", "unsigned", "signed", "char", "short",
+            "int", "long", "uint64_t", "int64_t", "double"}
+
+# The reader/writer family of each width class and signedness: the C type it takes.
+_CLASS_TYPE = {
+    (8, False): "unsigned char", (8, True): "signed char",
+    (16, False): "unsigned short", (16, True): "short",
+    (32, False): "unsigned int", (32, True): "int",
+    (64, False): "uint64_t", (64, True): "int64_t",
+}
+
+
+def struct_name(record):
+    return "RTCMV_%s_s" % record.name
+
+
+def kind_const(record):
+    return "RTCMV_KIND_%s" % record.name
+
+
+def c_expr(expression, prefix="r->"):
+    """A description expression over field names, rewritten to read the record."""
+    def member(match):
+        word = match.group(1)
+        return word if word in _C_WORDS else prefix + word
+    return _IDENT.sub(member, expression)
+
+
+def width_class(bits):
+    """Width class of a field: which reader/writer family moves it."""
+    for width in (8, 16, 32):
+        if bits <= width:
+            return width
+    return 64
+
+
+def primitive(field, write):
+    """Name of the primitive and the C type it takes for a field (or one array element)."""
+    if field.ctype == "char":
+        return ("nvtcg_set_char" if write else "nvtcg_get_char"), "char"
+    width = width_class(field.bits)
+    return ("nvtcg_%s_%s%d" % ("set" if write else "get", "int" if field.signed else "uint", width),
+            _CLASS_TYPE[(width, field.signed)])
+
+
+# ---------------------------------------------------------------- wire fields
+
+READ_WIRE = """
+if (pos + $bits <= limit) {
+    $read
+    pos += $bits;
+    bits += $bits;
+    $derived
+} else {
+    err = $error;
+}
+"""
+
+READ_DIRECT = """
+$primitive(buffer, size, pos, $bits, &r->$target);
+"""
+
+READ_CONVERTED = """
+$type value;
+$primitive(buffer, size, pos, $bits, &value);
+r->$target = ($storage)value;
+"""
+
+WRITE_WIRE = """
+if (pos + $bits <= limit) {
+    $primitive(buffer, size, pos, $bits, ($type)r->$name);
+    pos += $bits;
+    bits += $bits;
+} else {
+    err = $error;
+}
+"""
+
+CONDITIONAL = """
+if ($condition) {
+    $body
+}
+"""
+
+DERIVE = """
+r->$name = ($storage)($formula);
+"""
+
+
+class FieldEmitter:
+    """A field's part of the record struct, of init and of the decoder and encoder."""
+
+    def __init__(self, model, record, field):
+        self.model = model
+        self.record = record
+        self.field = field
+
+    def error(self, key=None):
+        return self.model.error_name(self.record.err[key or self.field.name])
+
+    def member(self):
+        return ["%s %s;" % (self.field.ctype, self.field.name)]
+
+    def initial_values(self, for_decode, counts):
+        """Values before any field is read: the description's initial value; a count starts at 0."""
+        field = self.field
+        if field.init is not None:
+            return ["r->%s = %s;" % (field.name, field.init)]
+        if field.name in counts:
+            return ["r->%s = 0;" % field.name]
+        return []
+
+    def decode(self):
+        return []
+
+    def encode(self):
+        return []
+
+    def read_element(self, target, bits):
+        """Reading one value into r->target, through a temporary when the reader's type differs."""
+        name, type_ = primitive(self.field, False)
+        template = READ_DIRECT if type_ == self.field.ctype else READ_CONVERTED
+        return render(template, primitive=name, type=type_, bits=bits, target=target,
+                      storage=self.field.ctype)
+
+    def conditional(self, lines):
+        if self.field.when is None:
+            return lines
+        return render(CONDITIONAL, condition=c_expr(self.field.when), body=lines)
+
+
+class WireField(FieldEmitter):
+    """A value read from the message; the derived fields computed from it follow its read."""
+
+    def initial_values(self, for_decode, counts):
+        # Fields a message may omit get a defined value instead of stale bytes.
+        if self.field.init is None and for_decode and self.field.when is not None:
+            return ["r->%s = 0;" % self.field.name]
+        return super().initial_values(for_decode, counts)
+
+    def decode(self):
+        field = self.field
+        derived = []
+        for other in self.record.fields:
+            if other.layout == "derived" and other.source == field.name and other.formula:
+                derived += render(DERIVE, name=other.name, storage=other.ctype,
+                                  formula=c_expr(other.formula))
+        read = self.read_element(field.name, field.bits)
+        return self.conditional(render(READ_WIRE, bits=field.bits, read=read, derived=derived,
+                                       error=self.error()))
+
+    def encode(self):
+        name, type_ = primitive(self.field, True)
+        return self.conditional(render(WRITE_WIRE, primitive=name, type=type_, bits=self.field.bits,
+                                       name=self.field.name, error=self.error()))
+
+
+class DerivedField(FieldEmitter):
+    """A value computed while decoding (by the wire field it is derived from); never on the wire."""
+
+    def initial_values(self, for_decode, counts):
+        if self.field.init is not None:
+            return ["r->%s = %s;" % (self.field.name, self.field.init)]
+        return ["r->%s = 0;" % self.field.name]
+
+
+# ------------------------------------------------------ inline arrays and texts
+
+INLINE_ARRAY = """
+if ($condition) {
+    const uint32_t count = r->$count;
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        if (i >= $capacity) {
+            err = $capacity_error;
+            break;
+        }
+        if (pos + $bits > limit) {
+            err = $error;
+            break;
+        }
+        $transfer
+        pos += $bits;
+        bits += $bits;
+    }
+    $terminate
+}
+"""
+
+WRITE_ELEMENT = """
+$primitive(buffer, size, pos, $bits, ($type)r->$name[i]);
+"""
+
+TERMINATE_TEXT = """
+r->$name[i < $capacity ? i : $capacity] = 0;
+"""
+
+
+class InlineArray(FieldEmitter):
+    """A bounded array of numbers, or a text: characters ending in a NUL, stored inline."""
+
+    def member(self):
+        field = self.field
+        if field.layout == "text":
+            return ["%s %s[%d];  // plus the terminating zero" % (field.ctype, field.name, field.capacity + 1)]
+        return ["%s %s[%d];" % (field.ctype, field.name, field.capacity)]
+
+    def initial_values(self, for_decode, counts):
+        field = self.field
+        if field.layout == "text":
+            return ["r->%s[0] = 0;" % field.name, "r->%s[%d] = 0;" % (field.name, field.capacity)]
+        return super().initial_values(for_decode, counts)
+
+    def loop(self, transfer, terminate):
+        field = self.field
+        condition = "err == 0" + (" && (%s)" % c_expr(field.when) if field.when else "")
+        return render(INLINE_ARRAY, condition=condition, count=field.count, capacity=field.capacity,
+                      capacity_error=self.error(field.name + "#capacity"), bits=field.bits,
+                      error=self.error(), transfer=transfer, terminate=terminate)
+
+    def decode(self):
+        field = self.field
+        terminate = []
+        if field.layout == "text":
+            terminate = render(TERMINATE_TEXT, name=field.name, capacity=field.capacity)
+        return self.loop(self.read_element(field.name + "[i]", field.bits), terminate)
+
+    def encode(self):
+        name, type_ = primitive(self.field, True)
+        return self.loop(render(WRITE_ELEMENT, primitive=name, bits=self.field.bits, type=type_,
+                                name=self.field.name), [])
+
+
+# ------------------------------------------------------------ sub-record blocks
+
+DECODE_BLOCK = """
+{
+    const uint32_t count = $count;
+    r->$name = static_cast<$element_struct *>(allocateBlock(count, sizeof($element_struct)));
+    for (uint32_t i = 0; err == 0 && i < count; ++i) {
+        const int32_t result = RTCMV_decode_$element(context, buffer, size, &pos, r, 0, &r->$name[i]);
+        if (result < 0)
+            err = result;
+        else
+            bits += r->$name[i].bitLength;
+    }
+}
+"""
+
+ENCODE_BLOCK = """
+if (err == 0) {
+    const uint32_t count = $count;
+    if (count > 0 && r->$name == NULL)
+        err = $internal_error;  // nothing to write the blocks from
+    for (uint32_t i = 0; err == 0 && i < count; ++i) {
+        const int32_t result = RTCMV_encode_${element}_at(buffer, size, &pos, &r->$name[i]);
+        if (result < 0)
+            err = result;
+        else
+            bits += uint32_t(result);
+    }
+}
+"""
+
+
+class SubRecordBlock(FieldEmitter):
+    """A pointer to a heap block of sub-records: `count` of them, or always `fixed`."""
+
+    @property
+    def element(self):
+        return self.model.by_name[self.field.element]
+
+    def count(self):
+        return str(self.field.fixed) if self.field.fixed else "r->" + self.field.count
+
+    def member(self):
+        field = self.field
+        size = "block of %d" % field.fixed if field.fixed else "block of %s" % field.count
+        return ["%s *%s;  // %s" % (struct_name(self.element), field.name, size)]
+
+    def initial_values(self, for_decode, counts):
+        return ["r->%s = NULL;" % self.field.name]
+
+    def decode(self):
+        return render(DECODE_BLOCK, count=self.count(), name=self.field.name,
+                      element_struct=struct_name(self.element), element=self.element.name)
+
+    def encode(self):
+        return render(ENCODE_BLOCK, count=self.count(), name=self.field.name, element=self.element.name,
+                      internal_error=self.model.error_name(self.record.err_internal))
+
+
+EMITTERS = {"wire": WireField, "derived": DerivedField, "array": InlineArray, "text": InlineArray,
+            "records": SubRecordBlock}
+
+
+def emitters(model, record):
+    return [EMITTERS[field.layout](model, record, field) for field in record.fields]
