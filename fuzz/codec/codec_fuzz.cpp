@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace Nvt::Mesaro;
@@ -29,8 +30,9 @@ void chooseEnabled(RTCMV_context_s *context, unsigned char selector)
         std::memset(context->enable, 0, sizeof context->enable);
         break;
     case 2: {  // every message type but one
-        const unsigned kind = RTCMV_KIND_Message_Type_3 + (selector & 0x3Fu) % 32;
-        context->enable[(kind + 1) / 8] &= static_cast<unsigned char>(~(0x80u >> (kind % 8)));
+        const unsigned type = RTCMV_MESSAGE_TYPES[(selector & 0x3Fu) % RTCMV_MESSAGE_TYPE_COUNT];
+        const uint32_t kind = RTCMV_message_info(type)->kind;
+        context->enable[RTCMV_enable_byte(kind)] &= static_cast<unsigned char>(~RTCMV_enable_mask(kind));
         break;
     }
     default:  // any pattern, sub-record tags and unused bits included
@@ -38,6 +40,12 @@ void chooseEnabled(RTCMV_context_s *context, unsigned char selector)
             context->enable[i] = static_cast<unsigned char>(selector * (2 * i + 3));
         break;
     }
+}
+
+// Whether code is the "type disabled" refusal of the message type.
+bool disabledError(int32_t code, uint32_t type)
+{
+    return std::string(RTCMV_error_name(code)) == "RTCMV_ERR_MESSAGE_TYPE_" + std::to_string(type) + "_DISABLED";
 }
 
 bool bitAt(const unsigned char *data, int32_t position)
@@ -82,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (filtered != result) {
         // Only a disabled type may decode differently under the filter.
         const RTCMV_record_info_s *info = length >= 2 ? RTCMV_message_info(message[1] >> 2) : nullptr;
-        require(info != nullptr && filtered == -541 - int32_t(info->kind));
+        require(info != nullptr && disabledError(filtered, info->messageType));
     }
     if (result > 0)
         checkReencoding(&record, message, result);

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
     const std::filesystem::path directory(argv[1]);
     std::filesystem::create_directories(directory);
     RecordGenerator generator(2);
-    for (uint32_t type : messageTypes()) {
+    for (const uint32_t type : RTCMV_MESSAGE_TYPES) {
         for (int n = 0; n < 4; ++n) {
             RTCMV_record_u record;
             generator.generate(type, &record);

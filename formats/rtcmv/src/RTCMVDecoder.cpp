@@ -15,22 +15,15 @@ namespace {
 
 TraceChannel decoderChannel{"Mesaro_RTCMV", "RTCMVDecoder"};
 
-constexpr int firstNumber = 1;
-constexpr int lastNumber = RTCMV_KIND_Message_Type_56;
-
+// The enable operations take the kind tags as message enum numbers.
 bool isRegistered(int e)
 {
-    return e >= firstNumber && e <= lastNumber;
+    return e >= int(RTCMV_FIRST_KIND) && e <= int(RTCMV_LAST_KIND);
 }
 
-// The enable bit of number e: mask 0x80 >> (e % 8) of byte (e + 1) / 8, as the codec tests it.
 unsigned char &enableByte(RTCMV_context_s &context, int e)
 {
-    return context.enable[(e + 1) / 8];
-}
-unsigned char enableMask(int e)
-{
-    return static_cast<unsigned char>(0x80u >> (e % 8));
+    return context.enable[RTCMV_enable_byte(uint32_t(e))];
 }
 
 // Releases the sub-record block a refused decode may have left in the local record.
@@ -40,7 +33,7 @@ struct LocalRecord
     LocalRecord() { std::memset(&record, 0, sizeof(record)); }
     void release()
     {
-        if (record.kind >= firstNumber && record.kind <= unsigned(lastNumber))
+        if (record.kind >= RTCMV_FIRST_KIND && record.kind <= RTCMV_LAST_KIND)
             RTCMV_free_record(&record);
     }
 };
@@ -54,51 +47,8 @@ RTCMVDecoder::RTCMVDecoder(QObject *parent) : AbstractDecoder(QStringLiteral("RT
     RTCMV_init_context(&context);
     // Asking the format first builds the whole catalogue before any single descriptor is requested.
     RTCMV_FormatInfo::getInstance();
-    setMessageEnum(RTCMV_Type_15_MessageInfo::getInstance(), 1);
-    setMessageEnum(RTCMV_DGNSS_MessageInfo::getInstance(), 2);
-    setMessageEnum(RTCMV_RTK_18_MessageInfo::getInstance(), 3);
-    setMessageEnum(RTCMV_RTK_19_MessageInfo::getInstance(), 4);
-    setMessageEnum(RTCMV_RTK_20_MessageInfo::getInstance(), 5);
-    setMessageEnum(RTCMV_RTK_21_MessageInfo::getInstance(), 6);
-    setMessageEnum(RTCMV_WACorrection_MessageInfo::getInstance(), 7);
-    setMessageEnum(RTCMV_JPL_46_MessageInfo::getInstance(), 8);
-    setMessageEnum(RTCMV_JPL_48_MessageInfo::getInstance(), 9);
-    setMessageEnum(RTCMV_JPL_49_MessageInfo::getInstance(), 10);
-    setMessageEnum(RTCMV_OCDS_54_MessageInfo::getInstance(), 11);
-    setMessageEnum(RTCMV_OCDS_55_MessageInfo::getInstance(), 12);
-    setMessageEnum(RTCMV_OCDS_56_MessageInfo::getInstance(), 13);
-    setMessageEnum(RTCMV_Message_Type_3_MessageInfo::getInstance(), 14);
-    setMessageEnum(RTCMV_Message_Type_16_MessageInfo::getInstance(), 15);
-    setMessageEnum(RTCMV_Message_Type_17_MessageInfo::getInstance(), 16);
-    setMessageEnum(RTCMV_Message_Type_22_MessageInfo::getInstance(), 17);
-    setMessageEnum(RTCMV_Message_Type_23_MessageInfo::getInstance(), 18);
-    setMessageEnum(RTCMV_Message_Type_24_MessageInfo::getInstance(), 19);
-    setMessageEnum(RTCMV_Message_Type_32_MessageInfo::getInstance(), 20);
-    setMessageEnum(RTCMV_Message_Type_39_MessageInfo::getInstance(), 21);
-    setMessageEnum(RTCMV_Message_Type_41_MessageInfo::getInstance(), 22);
-    setMessageEnum(RTCMV_Message_Type_51_MessageInfo::getInstance(), 23);
-    setMessageEnum(RTCMV_Message_Type_52_MessageInfo::getInstance(), 24);
-    setMessageEnum(RTCMV_Message_Type_53_MessageInfo::getInstance(), 25);
-    setMessageEnum(RTCMV_Message_Type_57_MessageInfo::getInstance(), 26);
-    setMessageEnum(RTCMV_Message_Type_58_MessageInfo::getInstance(), 27);
-    setMessageEnum(RTCMV_Message_Type_59_MessageInfo::getInstance(), 28);
-    setMessageEnum(RTCMV_Message_Type_1_MessageInfo::getInstance(), 29);
-    setMessageEnum(RTCMV_Message_Type_9_MessageInfo::getInstance(), 30);
-    setMessageEnum(RTCMV_Message_Type_15_MessageInfo::getInstance(), 31);
-    setMessageEnum(RTCMV_Message_Type_18_MessageInfo::getInstance(), 32);
-    setMessageEnum(RTCMV_Message_Type_19_MessageInfo::getInstance(), 33);
-    setMessageEnum(RTCMV_Message_Type_20_MessageInfo::getInstance(), 34);
-    setMessageEnum(RTCMV_Message_Type_21_MessageInfo::getInstance(), 35);
-    setMessageEnum(RTCMV_Message_Type_31_MessageInfo::getInstance(), 36);
-    setMessageEnum(RTCMV_Message_Type_34_MessageInfo::getInstance(), 37);
-    setMessageEnum(RTCMV_Message_Type_38_MessageInfo::getInstance(), 38);
-    setMessageEnum(RTCMV_Message_Type_44_MessageInfo::getInstance(), 39);
-    setMessageEnum(RTCMV_Message_Type_48_MessageInfo::getInstance(), 40);
-    setMessageEnum(RTCMV_Message_Type_49_MessageInfo::getInstance(), 41);
-    setMessageEnum(RTCMV_Message_Type_50_MessageInfo::getInstance(), 42);
-    setMessageEnum(RTCMV_Message_Type_54_MessageInfo::getInstance(), 43);
-    setMessageEnum(RTCMV_Message_Type_55_MessageInfo::getInstance(), 44);
-    setMessageEnum(RTCMV_Message_Type_56_MessageInfo::getInstance(), 45);
+    for (uint32_t kind = RTCMV_FIRST_KIND; kind <= RTCMV_LAST_KIND; ++kind)
+        setMessageEnum(RTCMV_messageInfoOfKind(kind), int(kind));
 }
 
 RTCMVDecoder::~RTCMVDecoder()
@@ -110,35 +60,30 @@ RTCMVDecoder::~RTCMVDecoder()
 void RTCMVDecoder::enableAllMessages()
 {
     dbg_ResolveChannel(decoderChannel);
-    context.enable[1] |= 0x02;
-    context.enable[2] = 0xFF;
-    context.enable[3] = 0xFF;
-    context.enable[4] = 0xFF;
-    context.enable[5] |= 0xFD;
+    for (std::size_t i = 0; i < sizeof(context.enable); ++i)
+        context.enable[i] |= RTCMV_ENABLE_MESSAGES[i];
 }
 
+// Sub-record bits stay as they are: only message kinds are switched off.
 void RTCMVDecoder::disableAllMessages()
 {
     dbg_ResolveChannel(decoderChannel);
-    context.enable[1] &= 0xFD;
-    context.enable[2] = 0x00;
-    context.enable[3] = 0x00;
-    context.enable[4] = 0x00;
-    context.enable[5] &= 0x02;
+    for (std::size_t i = 0; i < sizeof(context.enable); ++i)
+        context.enable[i] &= static_cast<unsigned char>(~RTCMV_ENABLE_MESSAGES[i]);
 }
 
 void RTCMVDecoder::enableMessageEnum(int e)
 {
     dbg_ResolveChannel(decoderChannel);
     if (isRegistered(e))
-        enableByte(context, e) |= enableMask(e);
+        enableByte(context, e) |= RTCMV_enable_mask(uint32_t(e));
 }
 
 void RTCMVDecoder::disableMessageEnum(int e)
 {
     dbg_ResolveChannel(decoderChannel);
     if (isRegistered(e))
-        enableByte(context, e) &= static_cast<unsigned char>(~enableMask(e));
+        enableByte(context, e) &= static_cast<unsigned char>(~RTCMV_enable_mask(uint32_t(e)));
 }
 
 bool RTCMVDecoder::isEnabledMessageEnum(int e) const
@@ -146,7 +91,7 @@ bool RTCMVDecoder::isEnabledMessageEnum(int e) const
     dbg_ResolveChannel(decoderChannel);
     if (!isRegistered(e))
         return false;
-    return (context.enable[(e + 1) / 8] & enableMask(e)) != 0;
+    return (context.enable[RTCMV_enable_byte(uint32_t(e))] & RTCMV_enable_mask(uint32_t(e))) != 0;
 }
 
 int32_t RTCMVDecoder::decodeMessage(const uint8_t *buffer, uint maxlength)
