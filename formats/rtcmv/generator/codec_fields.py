@@ -8,11 +8,10 @@ the function writes them back once, at its end.
 
 import re
 
+from model import C_WORDS
 from templates import render
 
 _IDENT = re.compile(r"(?<![\w.])([A-Za-z_][A-Za-z0-9_]*)")
-_C_WORDS = {"nvtcg_popcount32", "nvtcg_popcount64", "unsigned", "signed", "char", "short",
-            "int", "long", "uint64_t", "int64_t", "double"}
 
 # The reader/writer family of each width class and signedness: the C type it takes.
 _CLASS_TYPE = {
@@ -35,7 +34,7 @@ def c_expr(expression, prefix="r->"):
     """A description expression over field names, rewritten to read the record."""
     def member(match):
         word = match.group(1)
-        return word if word in _C_WORDS else prefix + word
+        return word if word in C_WORDS else prefix + word
     return _IDENT.sub(member, expression)
 
 
