@@ -233,7 +233,7 @@ RECORDS = [MESSAGE_TYPE_60]
 
 ADD_EXTRA = '''
 import extra_message
-RECORDS = sorted(RECORDS + extra_message.RECORDS, key=lambda r: r.kind)
+RECORDS = sorted(RECORDS + extra_message.RECORDS, key=lambda record: record.kind)
 PUBLISHED_TOTALS.update({"records": 46, "fields": 506, "error codes": 599, "last record error": -564,
                          "invalid message": -598, "end of data": -599})
 '''

@@ -20,7 +20,7 @@ RECORDS = sorted(
     + ionosphere_text_ephemeris.RECORDS
     + orbit_corrections.RECORDS
     + clock_bias_datum.RECORDS,
-    key=lambda r: r.kind,
+    key=lambda record: record.kind,
 )
 
 # The totals of the published error table and record list.  The generator numbers every code

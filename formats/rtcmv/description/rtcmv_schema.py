@@ -82,7 +82,7 @@ class Field:
         self.scale_text = scale
         self.scale = parse_scale(scale)
         self.symbols = list(symbols)
-        self.flags = {w.strip() for w in flags.split(",") if w.strip()}
+        self.flags = {word.strip() for word in flags.split(",") if word.strip()}
         self.do_not_use = do_not_use
         self.subfields = list(subfields)
         self.when = when

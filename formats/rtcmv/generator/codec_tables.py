@@ -114,7 +114,7 @@ def enable_tables(model):
     return render(ENABLE_TABLES, first_kind=model.first_kind, last_kind=model.last_kind,
                   enable_bytes=ENABLE_BYTES, message_bits=hex_list(enable_bits(model.mains)),
                   sub_record_bits=hex_list(enable_bits(model.subs)),
-                  message_types=", ".join(str(t) for t in types), message_type_count=len(types))
+                  message_types=", ".join(str(message_type) for message_type in types), message_type_count=len(types))
 
 
 def error_names(model):
@@ -126,7 +126,7 @@ def context_and_dispatch(model):
     enable = ["context->enable[%d] = 0x%02X;" % (byte, bits)
               for byte, bits in enumerate(enable_bits(model.mains)) if bits]
     cases = []
-    for record in sorted(model.mains, key=lambda r: r.kind):
+    for record in model.by_kind(model.mains):
         byte, mask = enable_position(record.kind)
         cases += render(DISPATCH_CASE, type=record.msg_type, byte=byte, mask="%02X" % mask,
                         disabled=model.error_name(record.err_disabled), name=record.name,
@@ -249,10 +249,11 @@ def field_table(model, record):
 
 
 def record_infos(model):
-    rows = ['{"%s", %s, %d, sizeof(%s), %d, fields_%s},'
-            % (r.name, kind_const(r), r.msg_type or 0, struct_name(r), len(r.fields), r.name)
-            for r in model.records]
-    cases = ["case %d: return &recordInfos[%d];" % (r.msg_type, r.kind - 1) for r in model.mains_by_type]
+    rows = ['{"%s", %s, %d, sizeof(%s), %d, fields_%s},' % (record.name, kind_const(record),
+            record.msg_type or 0, struct_name(record), len(record.fields), record.name)
+            for record in model.records]
+    cases = ["case %d: return &recordInfos[%d];" % (record.msg_type, record.kind - 1)
+             for record in model.mains_by_type]
     return render(RECORD_INFOS, record_count=len(model.records), rows=rows, cases=cases)
 
 
@@ -395,11 +396,12 @@ def update_derived(model):
 def dispatch_by_kind(model):
     def case(record, call):
         return "case %s: %s" % (kind_const(record), call % (record.name, struct_name(record)))
-    blocks = [(r, model.records_field(r)) for r in model.records]
+    with_block = [record for record in model.records if model.records_field(record) is not None]
+    growing = [record for record in with_block if model.records_field(record).count]
     return render(
         BY_KIND,
-        init=[case(r, "return RTCMV_init_%s(static_cast<%s *>(record));") for r in model.records],
-        free=[case(r, "RTCMV_free_%s(static_cast<%s *>(record)); break;") for r, b in blocks if b],
-        encode=[case(r, "return RTCMV_encode_%s_at(buffer, size, &offset, static_cast<%s *>(record));")
-                for r in model.records],
-        append=[case(r, "return append%s(static_cast<%s *>(record));") for r, b in blocks if b and b.count])
+        init=[case(record, "return RTCMV_init_%s(static_cast<%s *>(record));") for record in model.records],
+        free=[case(record, "RTCMV_free_%s(static_cast<%s *>(record)); break;") for record in with_block],
+        encode=[case(record, "return RTCMV_encode_%s_at(buffer, size, &offset, static_cast<%s *>(record));")
+                for record in model.records],
+        append=[case(record, "return append%s(static_cast<%s *>(record));") for record in growing])

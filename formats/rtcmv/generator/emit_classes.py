@@ -365,20 +365,21 @@ def format_info(model):
     header = BANNER.split("\n") + render(FORMAT_HEADER)
     source = BANNER.split("\n") + render(
         FORMAT_SOURCE, format_name=cxx_string(model.format_name),
-        sub_records=["addSubMessageInfo(%s::getInstance());" % info_class(r) for r in model.subs],
-        messages=["addMessageInfo(%s::getInstance());" % info_class(r) for r in model.mains_by_type])
+        sub_records=["addSubMessageInfo(%s::getInstance());" % info_class(record) for record in model.subs],
+        messages=["addMessageInfo(%s::getInstance());" % info_class(record) for record in model.mains_by_type])
     return join(header), join(source)
 
 
 def messages(model):
     def cases(result):
-        return [line for r in model.records for line in render(KIND_CASE, NS=NS, name=r.name, result=result(r))]
+        return [line for record in model.records
+                for line in render(KIND_CASE, NS=NS, name=record.name, result=result(record))]
     header = BANNER.split("\n") + render(
-        MESSAGES_HEADER, includes=['#include "RTCMV_%s.h"' % r.name for r in model.records])
+        MESSAGES_HEADER, includes=['#include "RTCMV_%s.h"' % record.name for record in model.records])
     source = BANNER.split("\n") + render(
         MESSAGES_SOURCE,
-        wrap_cases=cases(lambda r: "RTCMV_wrapRecord<%s>(record)" % message_class(r)),
-        info_cases=cases(lambda r: "%s::getInstance()" % info_class(r)))
+        wrap_cases=cases(lambda record: "RTCMV_wrapRecord<%s>(record)" % message_class(record)),
+        info_cases=cases(lambda record: "%s::getInstance()" % info_class(record)))
     return join(header), join(source)
 
 

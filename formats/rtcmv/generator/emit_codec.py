@@ -163,8 +163,8 @@ int32_t RTCMV_decode_$name(RTCMV_context_s *context, const unsigned char *buffer
 
 """
 
-# A record inside a message may be given the bits it occupies: it then ends exactly there.
-# A message checks this after its sub-record block, a sub-record before its own block.
+# A record may be given the bits it occupies: it then ends exactly there. With a sub-record block,
+# a record decoded inside another (parent set) checks before its block, a message after it.
 EXPECTED_SIZE = """
 if (expectedBits != 0 && err == 0) {
     if (pos - start > expectedBits)
@@ -276,16 +276,17 @@ class CodecWriter:
         model = self.model
         lines = BANNER.split("\n")
         lines += render(HEADER_START, enable_bytes=ENABLE_BYTES,
-                        kinds=["%s = %d," % (kind_const(r), r.kind) for r in model.records],
+                        kinds=["%s = %d," % (kind_const(record), record.kind) for record in model.records],
                         errors=["%s = %d," % (name, code) for code, name in model.errors],
                         error_count=len(model.errors))
         lines += codec_tables.enable_tables(model)
         for record in model.records:
             role = "message type %d" % record.msg_type if record.main else "sub-record"
-            members = [line for e in emitters(model, record) for line in e.member()]
+            members = [line for emitter in emitters(model, record) for line in emitter.member()]
             lines += render(RECORD_STRUCT, kind=record.kind, role=role, struct=struct_name(record),
                             members=members)
-        lines += render(RECORD_UNION, members=["%s %s;" % (struct_name(r), r.name) for r in model.records])
+        lines += render(RECORD_UNION, members=["%s %s;" % (struct_name(record), record.name)
+                                                  for record in model.records])
         for record in model.records:
             lines += self.declarations(record)
         lines += codec_tables.layout_declarations(model)
@@ -317,7 +318,7 @@ class CodecWriter:
         values = []
         if record.main:
             values += ["r->Preamble = 0x66;", "r->Message_Type = %d;" % record.msg_type]
-        counts = {f.count for f in record.fields if f.count}
+        counts = {field.count for field in record.fields if field.count}
         for emitter in emitters(self.model, record):
             values += emitter.initial_values(for_decode, counts)
         return values
@@ -329,21 +330,23 @@ class CodecWriter:
         return render(INIT, values=values, **record_values(record))
 
     def decode(self, record):
-        fields = [line for e in emitters(self.model, record) for line in e.decode()
-                  if e.field.layout != "records"]
+        fields, block = [], []
+        for emitter in emitters(self.model, record):
+            if emitter.field.layout == "records":
+                block = emitter.decode()  # the block comes after the expected-size check of a sub-record
+            else:
+                fields += emitter.decode()
         expected_size = render(EXPECTED_SIZE, error=self.model.error_name(record.err_size))
-        block = self.model.records_field(record)
-        if block is None:
-            ending = expected_size
+        if block:
+            fields += render(BLOCK_WITH_EXPECTED_SIZE, expected_size=expected_size, block=block)
         else:
-            block_decode = emitters(self.model, record)[record.fields.index(block)].decode()
-            ending = render(BLOCK_WITH_EXPECTED_SIZE, expected_size=expected_size, block=block_decode)
-        return render(DECODE, values=self.initial_values(record, True), fields=fields + ending,
+            fields += expected_size
+        return render(DECODE, values=self.initial_values(record, True), fields=fields,
                       result=render(RESULT, codec_id=CODEC_ID), **record_values(record))
 
     def encode(self, record):
         values = record_values(record)
-        fields = [line for e in emitters(self.model, record) for line in e.encode()]
+        fields = [line for emitter in emitters(self.model, record) for line in emitter.encode()]
         encoder = render(MESSAGE_ENCODER, **values) if record.main else []
         return render(ENCODE, fields=fields, result=render(RESULT, codec_id=CODEC_ID),
                       message_encoder=encoder, **values)

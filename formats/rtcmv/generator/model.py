@@ -88,6 +88,10 @@ class Model:
     def mains_by_type(self):
         return sorted(self.mains, key=lambda record: record.msg_type)
 
+    @staticmethod
+    def by_kind(records):
+        return sorted(records, key=lambda record: record.kind)
+
     @property
     def first_kind(self):
         return min(record.kind for record in self.records)
@@ -129,7 +133,7 @@ class Model:
         if kinds != list(range(1, len(self.records) + 1)):
             self.problems.append("kind tags must run 1..n without gaps or repeats: %s" % kinds)
         seen_main = False
-        for record in sorted(self.records, key=lambda r: r.kind):
+        for record in self.by_kind(self.records):
             if record.kind > LAST_ENABLE_KIND:
                 self.problem(record, None, "kind %d does not fit the enable context: its %d enable "
                              "bytes hold kinds up to %d" % (record.kind, ENABLE_BYTES, LAST_ENABLE_KIND))
@@ -184,9 +188,9 @@ class Model:
         """Numbers every error code from -1 down: per record in kind order, then the per-type
         "disabled" codes, then the two codes of the whole decoder."""
         self.errors = [(-1, "RTCMV_ERR_INVALID_CRC")]
-        for record in sorted(self.records, key=lambda r: r.kind):
+        for record in self.by_kind(self.records):
             self._number_record_errors(record)
-        for record in sorted(self.mains, key=lambda r: r.kind):
+        for record in self.by_kind(self.mains):
             record.err_disabled = self._next_code("RTCMV_ERR_MESSAGE_TYPE_%d_DISABLED" % record.msg_type)
         self._next_code("RTCMV_ERR_INVALID_MESSAGE")
         self._next_code("RTCMV_ERR_EOF")
@@ -224,7 +228,7 @@ class Model:
     def derived_totals(self):
         """The totals the description publishes, as numbered from its records."""
         codes = dict((name, code) for code, name in self.errors)
-        last_record = max(self.records, key=lambda r: r.kind)
+        last_record = self.by_kind(self.records)[-1]
         return {
             "records": len(self.records),
             "fields": self.field_count,

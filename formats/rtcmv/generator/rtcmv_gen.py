@@ -24,7 +24,7 @@ def field_data(record, field):
     return {
         "name": field.name, "class": class_fields.field_class(record, field), "display": field.display,
         "type": presentation.kind, "width": presentation.width, "subMessage": presentation.sub,
-        "unit": field.unit, "scale": field.scale, "symbols": [[v, t] for v, t in field.symbols],
+        "unit": field.unit, "scale": field.scale, "symbols": [[value, label] for value, label in field.symbols],
         "optional": field.optional, "repeated": field.repeated, "virtual": field.virtual,
         "role": field.role, "doNotUse": field.do_not_use, "subFields": field.subfields,
         "what": field.layout, "bits": field.bits, "ctype": field.ctype,
