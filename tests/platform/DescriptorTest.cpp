@@ -3,31 +3,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(FieldInfoTest, DefaultsAndCopies)
-{
-    ListField field(QStringLiteral("Pseudorange Correction"), 16);
-    // The identifier falls back to the display name; the unit follows the value unless changed.
-    EXPECT_EQ(field.getName(), QStringLiteral("Pseudorange Correction"));
-    EXPECT_FALSE(field.hasRole() || field.hasScaleFactor() || field.hasDoNotUseValue());
-    EXPECT_EQ(field.getScaleFactor(), 1.0);
-    EXPECT_TRUE(field.isUnitFollowingValue());
-    EXPECT_FALSE(field.isOptional() || field.isRepeated() || field.isConfidential() || field.isVirtual());
-
-    ListField source(QStringLiteral("Source"), 8);
-    field.setName(QStringLiteral("PRC"));
-    field.setRole(FieldInfo::Role(1));
-    field.setScaleFactor(0.02);
-    field.addSubFieldInfo(&source);
-    EXPECT_EQ(field.getRole(), FieldInfo::DataRole);
-    EXPECT_TRUE(field.hasRole() && field.hasScaleFactor());
-
-    // Descriptors copy memberwise.
-    const ListField copy = field;
-    EXPECT_EQ(copy.getName(), QStringLiteral("PRC"));
-    EXPECT_EQ(copy.getScaleFactor(), 0.02);
-    EXPECT_EQ(copy.getSubFieldInfos(), QVector<const FieldInfo *>{&source});
-}
-
 TEST(FieldInfoTest, SymbolicAndDoNotUseValuesInTexts)
 {
     MessageInfo info(QStringLiteral("Type 15"));

@@ -9,31 +9,6 @@
 #include <cstdint>
 #include <limits>
 
-TEST(FieldTypeTest, KindsWidthsAndNames)
-{
-    const MessageInfo sub(QStringLiteral("DGNSS"));
-    const struct {
-        FieldType type;
-        FieldType::Kind kind;
-        int width;
-        const char *name;
-    } cases[] = {
-        {FieldType::u(6), FieldType::Unsigned, 6, "u"},     {FieldType::i(38), FieldType::Signed, 38, "i"},
-        {FieldType::byte(), FieldType::Byte, 8, "byte"},    {FieldType::ch(), FieldType::Char, 8, "ch"},
-        {FieldType::f64(), FieldType::Float64, 64, "f64"},  {FieldType::subMessage(&sub), FieldType::SubMessage, 0, "subMessage"},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.type.kind(), c.kind);
-        EXPECT_EQ(c.type.width(), c.width);
-        EXPECT_EQ(c.type.kindName(), QLatin1String(c.name));
-    }
-    EXPECT_EQ(FieldType::subMessage(&sub).getSubMessageInfo(), &sub);
-    EXPECT_EQ(FieldType::u(6), FieldType::u(6));
-    EXPECT_NE(FieldType::u(6), FieldType::u(7));
-    EXPECT_NE(FieldType::u(8), FieldType::byte());
-    EXPECT_NE(FieldType::subMessage(&sub), FieldType::subMessage(nullptr));
-}
-
 TEST(FieldValueTest, KindsConversionsAndEquality)
 {
     EXPECT_LE(sizeof(FieldValue), 16u);
