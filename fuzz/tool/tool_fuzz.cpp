@@ -2,7 +2,7 @@
 // feed RTCMVDecoder, and every published message is printed as the tool prints it. The JSON must
 // parse and must equal the object read field by field through the catalogue; text values and raw
 // lines are rendered for every field of every message and sub-message.
-#include "Output.h"
+#include "JsonWriter.h"
 #include "RecordJson.h"
 
 #include <RTCMVDecoder.h>
@@ -136,7 +136,10 @@ public:
     {
         const void *record = message->getCodecRecord();
         require(record != nullptr, "a decoded message without its record");
-        const QByteArray line = printed([&](Output &out) { writeRecordJson(out, record); });
+        const QByteArray line = printed([&](Output &out) {
+            JsonWriter json(out);
+            writeRecordJson(json, record);
+        });
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
         require(error.error == QJsonParseError::NoError && document.isObject(), "not a JSON object", line);
@@ -149,7 +152,7 @@ public:
 
     void newEvent(const MesaroEvent &event) override
     {
-        const QByteArray text = printed([&](Output &out) { out.jsonString(event.getText()); });
+        const QByteArray text = printed([&](Output &out) { JsonWriter(out).value(event.getText()); });
         QJsonParseError error;
         QJsonDocument::fromJson("[" + text + "]", &error);
         require(error.error == QJsonParseError::NoError, "event text is no JSON string", text);

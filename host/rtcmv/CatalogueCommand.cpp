@@ -1,7 +1,7 @@
 // rtcmv catalogue: lists the format, every message descriptor and every field descriptor, read from
 // the catalogue objects themselves.
 #include "Commands.h"
-#include "Output.h"
+#include "JsonWriter.h"
 
 #include <RTCMV_FieldInfoBase.h>
 #include <RTCMV_FormatInfo.h>
@@ -41,102 +41,77 @@ QString typeText(const FieldType &type)
 }
 
 // A raw value of the catalogue as a JSON number (symbolic values, do-not-use values, discriminants).
-void jsonValue(Output &out, const FieldValue &value)
+void jsonValue(JsonWriter &json, const FieldValue &value)
 {
     if (value.kind() == FieldType::Signed)
-        out << static_cast<long long>(value.toInt64());
+        json.value(static_cast<long long>(value.toInt64()));
     else
-        out << static_cast<unsigned long long>(value.toUInt64());
+        json.value(static_cast<unsigned long long>(value.toUInt64()));
+}
+
+void printFieldJson(JsonWriter &json, const FieldInfo *field)
+{
+    const FieldType &type = field->getType();
+    json.beginObject();
+    json.key("name").value(field->getName());
+    json.key("class").value(className(field));
+    json.key("display").value(field->getDisplayName());
+    json.key("type").value(FieldType::kindName(type.kind()));
+    json.key("width");
+    hasWidth(type) ? json.value(type.width()) : json.null();
+    json.key("unit").value(field->getUnit());
+    json.key("scale");
+    field->hasScaleFactor() ? json.value(field->getScaleFactor()) : json.null();
+    json.key("symbols").beginArray();
+    for (const auto &symbol : field->getSymbolicValues()) {
+        json.beginArray();
+        jsonValue(json, symbol.first);
+        json.value(symbol.second).endArray();
+    }
+    json.endArray();
+    json.key("optional").value(field->isOptional());
+    json.key("repeated").value(field->isRepeated());
+    json.key("virtual").value(field->isVirtual());
+    json.key("role").value(field->hasRole());
+    json.key("doNotUse");
+    field->hasDoNotUseValue() ? jsonValue(json, field->getDoNotUseValue()) : void(json.null());
+    json.key("subFields").beginArray();
+    for (const FieldInfo *sub : field->getSubFieldInfos())
+        json.value(sub->getName());
+    json.endArray();
+    json.key("subMessage");
+    type.kind() == FieldType::SubMessage ? json.value(type.getSubMessageInfo()->getName()) : json.null();
+    json.endObject();
+}
+
+void printMessageJson(JsonWriter &json, const MessageInfo *info)
+{
+    json.beginObject();
+    json.key("name").value(info->getName());
+    json.key("display").value(info->getDisplayName());
+    json.key("description").value(info->getShortDescriptiveText());
+    json.key("main").value(info->isMain());
+    json.key("discriminant");
+    if (info->getDiscriminants().isEmpty())
+        json.null();
+    else
+        jsonValue(json, info->getDiscriminants().first().second);
+    json.key("fields").beginArray();
+    for (const FieldInfo *field : info->getFieldInfos())
+        printFieldJson(json, field);
+    json.endArray().endObject();
 }
 
 void printJson(Output &out, const FormatInfo *format)
 {
-    out << "{\"format\":";
-    out.jsonString(format->getName());
-    out << ",\"messages\":[";
-    bool firstMessage = true;
-    for (const MessageInfo *info : format->getAllMessageInfos()) {
-        if (!firstMessage)
-            out << ',';
-        firstMessage = false;
-        out << "{\"name\":";
-        out.jsonString(info->getName());
-        out << ",\"display\":";
-        out.jsonString(info->getDisplayName());
-        out << ",\"description\":";
-        out.jsonString(info->getShortDescriptiveText());
-        out << ",\"main\":" << (info->isMain() ? "true" : "false") << ",\"discriminant\":";
-        if (info->getDiscriminants().isEmpty())
-            out << "null";
-        else
-            jsonValue(out, info->getDiscriminants().first().second);
-        out << ",\"fields\":[";
-        bool firstField = true;
-        for (const FieldInfo *field : info->getFieldInfos()) {
-            if (!firstField)
-                out << ',';
-            firstField = false;
-            const FieldType &type = field->getType();
-            out << "{\"name\":";
-            out.jsonString(field->getName());
-            out << ",\"class\":";
-            out.jsonString(className(field));
-            out << ",\"display\":";
-            out.jsonString(field->getDisplayName());
-            out << ",\"type\":";
-            out.jsonString(FieldType::kindName(type.kind()));
-            out << ",\"width\":";
-            if (hasWidth(type))
-                out << type.width();
-            else
-                out << "null";
-            out << ",\"unit\":";
-            out.jsonString(field->getUnit());
-            out << ",\"scale\":";
-            if (field->hasScaleFactor())
-                out.jsonDouble(field->getScaleFactor());
-            else
-                out << "null";
-            out << ",\"symbols\":[";
-            bool firstSymbol = true;
-            for (const auto &symbol : field->getSymbolicValues()) {
-                if (!firstSymbol)
-                    out << ',';
-                firstSymbol = false;
-                out << '[';
-                jsonValue(out, symbol.first);
-                out << ',';
-                out.jsonString(symbol.second);
-                out << ']';
-            }
-            out << "],\"optional\":" << (field->isOptional() ? "true" : "false");
-            out << ",\"repeated\":" << (field->isRepeated() ? "true" : "false");
-            out << ",\"virtual\":" << (field->isVirtual() ? "true" : "false");
-            out << ",\"role\":" << (field->hasRole() ? "true" : "false");
-            out << ",\"doNotUse\":";
-            if (field->hasDoNotUseValue())
-                jsonValue(out, field->getDoNotUseValue());
-            else
-                out << "null";
-            out << ",\"subFields\":[";
-            bool firstSub = true;
-            for (const FieldInfo *sub : field->getSubFieldInfos()) {
-                if (!firstSub)
-                    out << ',';
-                firstSub = false;
-                out.jsonString(sub->getName());
-            }
-            out << "],\"subMessage\":";
-            if (type.kind() == FieldType::SubMessage)
-                out.jsonString(type.getSubMessageInfo()->getName());
-            else
-                out << "null";
-            out << '}';
-        }
-        out << "]}";
-    }
-    out << "]}";
-    out.endLine();
+    JsonWriter json(out);
+    json.beginObject();
+    json.key("format").value(format->getName());
+    json.key("messages").beginArray();
+    for (const MessageInfo *info : format->getAllMessageInfos())
+        printMessageJson(json, info);
+    json.endArray().endObject();
+    json.endLine();
 }
 
 void printText(Output &out, const FormatInfo *format)
@@ -176,15 +151,13 @@ void printText(Output &out, const FormatInfo *format)
     }
 }
 
-} // namespace
-
-int runCatalogue(const QStringList &arguments)
+// ExitOk to go on, -1 after --help, else the status to end with.
+int parseOptions(const QStringList &arguments, bool &json)
 {
-    bool json = false;
     for (const QString &a : arguments) {
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(catalogueHelp, stdout);
-            return ExitOk;
+            return -1;
         } else if (a == QLatin1String("--json")) {
             json = true;
         } else {
@@ -193,6 +166,17 @@ int runCatalogue(const QStringList &arguments)
             return ExitUsage;
         }
     }
+    return ExitOk;
+}
+
+} // namespace
+
+int runCatalogue(const QStringList &arguments)
+{
+    bool json = false;
+    const int status = parseOptions(arguments, json);
+    if (status != ExitOk)
+        return status < 0 ? ExitOk : status;
     Output out(stdout);
     if (json)
         printJson(out, RTCMV_FormatInfo::getInstance());

@@ -1,7 +1,7 @@
 // rtcmv decode: frames an RTCM 2 stream, decodes every message through RTCMVDecoder and prints what
 // the decoder publishes, reading each message generically through the catalogue.
 #include "Commands.h"
-#include "Output.h"
+#include "JsonWriter.h"
 #include "RecordJson.h"
 
 #include <RTCMVDecoder.h>
@@ -19,6 +19,7 @@
 #include <QtCore/QHash>
 #include <QtCore/QMap>
 
+#include <functional>
 #include <string>
 
 #include <cerrno>
@@ -51,21 +52,19 @@ const char decodeHelp[] =
     "input ends inside one),\n"
     "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
 
-// What the printers need of one field, worked out once per message descriptor.
+// What the text printer needs of one field, worked out once per message descriptor.
 struct FieldPlan
 {
     const FieldInfo *field;
     const RTCMV_FieldInfoBase *rtcmv; // null for fields of other formats
     FieldType::Kind kind;
-    bool repeated;
-    std::string jsonKey; // "Name": in UTF-8
 };
 
 // Receives what the decoder publishes and prints it.
 class Printer : public MessageSink
 {
 public:
-    Printer(Output &out, Format format, bool quiet) : m_out(out), m_format(format), m_quiet(quiet) {}
+    Printer(Output &out, Format format, bool quiet) : m_out(out), m_json(out), m_format(format), m_quiet(quiet) {}
 
     void newMessage(const Message *message) override
     {
@@ -80,11 +79,9 @@ public:
             printRaw(message, 0);
             break;
         case Format::Json:
-            if (const void *record = message->getCodecRecord())
-                writeRecordJson(m_out, record);
-            else
-                printJson(message);
-            m_out.endLine();
+            // Every message the decoder publishes wraps its codec record.
+            writeRecordJson(m_json, message->getCodecRecord());
+            m_json.endLine();
             break;
         }
     }
@@ -100,13 +97,15 @@ public:
         if (m_quiet)
             return;
         if (m_format == Format::Json) {
-            m_out << "{\"event\":" << int(m_event.getType()) << ",\"code\":" << result << ",\"text\":";
-            m_out.jsonString(m_event.getText());
-            m_out << '}';
+            m_json.beginObject();
+            m_json.key("event").value(int(m_event.getType()));
+            m_json.key("code").value(result);
+            m_json.key("text").value(m_event.getText());
+            m_json.endObject().endLine();
         } else {
             m_out << "! " << m_event.getText() << " (" << result << ')';
+            m_out.endLine();
         }
-        m_out.endLine();
     }
 
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
@@ -125,11 +124,8 @@ private:
         if (it != m_plans.end())
             return it.value();
         QVector<FieldPlan> plan;
-        for (const FieldInfo *field : info->getFieldInfos()) {
-            const QByteArray name = field->getName().toUtf8();
-            plan.append({field, dynamic_cast<const RTCMV_FieldInfoBase *>(field), field->getType().kind(),
-                         field->isRepeated(), '"' + name.toStdString() + "\":"});
-        }
+        for (const FieldInfo *field : info->getFieldInfos())
+            plan.append({field, dynamic_cast<const RTCMV_FieldInfoBase *>(field), field->getType().kind()});
         return m_plans.insert(info, plan).value();
     }
 
@@ -204,59 +200,8 @@ private:
         }
     }
 
-    void printValue(const FieldValue &value)
-    {
-        switch (value.kind()) {
-        case FieldType::Signed:
-            m_out << static_cast<long long>(value.toInt64());
-            break;
-        case FieldType::Float64:
-            m_out.jsonDouble(value.toDouble());
-            break;
-        case FieldType::SubMessage:
-            printJson(value.toSubMessage());
-            break;
-        default: // unsigned, byte
-            m_out << static_cast<unsigned long long>(value.toUInt64());
-            break;
-        }
-    }
-
-    void printJson(const Message *message)
-    {
-        m_out << '{';
-        bool first = true;
-        for (const FieldPlan &f : planOf(message->getMessageInfo())) {
-            if (omitted(f, message))
-                continue;
-            if (!first)
-                m_out << ',';
-            first = false;
-            m_out << f.jsonKey;
-            const FieldInfo *field = f.field;
-            const unsigned int n = f.repeated ? field->getNumberOfValues(message) : 1;
-            if (f.kind == FieldType::Char) {
-                char text[256];
-                const unsigned int count = qMin(n, unsigned(sizeof text));
-                for (unsigned int i = 0; i < count; ++i)
-                    text[i] = field->getValueNoCheck(message, i).toChar();
-                m_out.jsonLatin1(text, count);
-            } else if (f.repeated) {
-                m_out << '[';
-                for (unsigned int i = 0; i < n; ++i) {
-                    if (i > 0)
-                        m_out << ',';
-                    printValue(field->getValueNoCheck(message, i));
-                }
-                m_out << ']';
-            } else {
-                printValue(field->getValueNoCheck(message, 0));
-            }
-        }
-        m_out << '}';
-    }
-
     Output &m_out;
+    JsonWriter m_json;
     Format m_format;
     bool m_quiet;
     MesaroEvent m_event;
@@ -345,119 +290,181 @@ void printStats(const Printer &printer, const Rtcm2Framer::Stats *framing, quint
         std::fprintf(stderr, "packed input: %llu messages\n", static_cast<unsigned long long>(packedMessages));
 }
 
-} // namespace
-
-int runDecode(const QStringList &arguments)
+struct DecodeOptions
 {
     Format format = Format::Text;
     bool packed = false, stats = false, quiet = false;
     QVector<int> only, excluded;
-    QString path;
+    QString path = QStringLiteral("-");
+};
+
+bool parseFormat(const QString &name, Format &format)
+{
+    if (name == QLatin1String("text"))
+        format = Format::Text;
+    else if (name == QLatin1String("raw"))
+        format = Format::Raw;
+    else if (name == QLatin1String("json"))
+        format = Format::Json;
+    else
+        return false;
+    return true;
+}
+
+// ExitOk to go on, -1 after --help, else the status to end with.
+int parseOptions(const QStringList &arguments, DecodeOptions &options)
+{
+    bool havePath = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &a = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(decodeHelp, stdout);
-            return ExitOk;
+            return -1;
         } else if (a == QLatin1String("--format") && hasValue) {
-            const QString f = arguments[++i];
-            if (f == QLatin1String("text"))
-                format = Format::Text;
-            else if (f == QLatin1String("raw"))
-                format = Format::Raw;
-            else if (f == QLatin1String("json"))
-                format = Format::Json;
-            else {
-                reportError(QStringLiteral("unknown format '%1' (text, raw or json)").arg(f));
+            if (!parseFormat(arguments[++i], options.format)) {
+                reportError(QStringLiteral("unknown format '%1' (text, raw or json)").arg(arguments[i]));
                 return ExitUsage;
             }
         } else if ((a == QLatin1String("--types") || a == QLatin1String("--exclude")) && hasValue) {
-            if (!parseTypeList(arguments[++i], a == QLatin1String("--types") ? only : excluded)) {
+            if (!parseTypeList(arguments[++i], a == QLatin1String("--types") ? options.only : options.excluded)) {
                 reportError(QStringLiteral("bad list of message types '%1'").arg(arguments[i]));
                 return ExitUsage;
             }
         } else if (a == QLatin1String("--packed")) {
-            packed = true;
+            options.packed = true;
         } else if (a == QLatin1String("--stats")) {
-            stats = true;
+            options.stats = true;
         } else if (a == QLatin1String("--quiet")) {
-            quiet = true;
-        } else if ((!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) && path.isEmpty()) {
-            path = a;
+            options.quiet = true;
+        } else if ((!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) && !havePath) {
+            options.path = a;
+            havePath = true;
         } else {
             reportError(QStringLiteral("unexpected argument '%1'").arg(a));
             std::fputs(decodeHelp, stderr);
             return ExitUsage;
         }
     }
-    if (path.isEmpty())
-        path = QStringLiteral("-");
+    return ExitOk;
+}
 
-    int fd = 0;
-    if (path != QLatin1String("-")) {
-        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-        if (fd < 0) {
-            reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-            return ExitUsage;
+// The input's file descriptor (0 for standard input), -1 when it cannot be opened.
+int openInput(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return fd;
+}
+
+// Whether a refusal only says that the message's type is switched off.
+bool refusedAsDisabled(int32_t code)
+{
+    const char *name = Nvt::Mesaro::RTCMV_error_name(code);
+    const std::size_t length = std::strlen(name), suffix = std::strlen("_DISABLED");
+    return length >= suffix && std::strcmp(name + length - suffix, "_DISABLED") == 0;
+}
+
+// Frames (or splits) the input and hands every message to the decoder, whose sink prints it.
+class StreamDecoder
+{
+public:
+    StreamDecoder(RTCMVDecoder &decoder, Printer &printer, bool packed)
+        : m_decode([&decoder, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
+              printer.decoded(decoder.decodeMessage(message, uint(bytes)));
+          }),
+          m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
+    {
+    }
+
+    // Reads `fd` to its end; false (reported) on a read error.
+    bool readAll(int fd, const QString &path, Progress &progress)
+    {
+        std::vector<uint8_t> chunk(1 << 20);
+        qint64 done = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                reportError(QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+                return false;
+            }
+            if (n == 0)
+                return true;
+            if (m_packed)
+                m_splitter.feed(chunk.data(), std::size_t(n));
+            else
+                m_framer.feed(chunk.data(), std::size_t(n));
+            done += n;
+            progress.update(done, m_packed ? m_splitter.messages() : m_framer.stats().messages);
         }
     }
+
+    const Rtcm2Framer::Stats *framing() const { return m_packed ? nullptr : &m_framer.stats(); }
+    const Rtcm2PackedSplitter &splitter() const { return m_splitter; }
+
+private:
+    std::function<void(const uint8_t *, std::size_t, unsigned)> m_decode;
+    Rtcm2Framer m_framer;
+    Rtcm2PackedSplitter m_splitter;
+    bool m_packed;
+};
+
+// 1 when the decoder refused a message of a type not switched off (types the user switched off
+// are refused by choice, not because the input was bad) or packed input ends inside a message.
+int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, bool packed)
+{
+    bool bad = false;
+    for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
+        bad = bad || !refusedAsDisabled(it.key());
+    if (packed && splitter.incompleteBytes() > 0) {
+        reportError(QStringLiteral("%1 bytes at the end do not make a whole message").arg(splitter.incompleteBytes()));
+        bad = true;
+    }
+    return bad ? ExitBadData : ExitOk;
+}
+
+// Decodes the opened input with the options; closes it.
+int decodeInput(int fd, const DecodeOptions &options)
+{
     struct stat st;
     const qint64 total = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
-
     Output out(stdout);
     RTCMVDecoder decoder(nullptr);
-    Printer printer(out, format, quiet);
+    Printer printer(out, options.format, options.quiet);
     decoder.addSink(&printer);
-    if (!applyTypeFilter(decoder, only, excluded))
+    if (!applyTypeFilter(decoder, options.only, options.excluded))
         return ExitUsage;
-
-    auto decodeOne = [&](const uint8_t *message, std::size_t bytes, unsigned) {
-        printer.decoded(decoder.decodeMessage(message, uint(bytes)));
-    };
-    Rtcm2Framer framer(decodeOne);
-    Rtcm2PackedSplitter splitter(decodeOne);
+    StreamDecoder stream(decoder, printer, options.packed);
     Progress progress(total, isatty(2) != 0);
-
-    std::vector<uint8_t> chunk(1 << 20);
-    qint64 done = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            reportError(QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-            return ExitUsage;
-        }
-        if (n == 0)
-            break;
-        if (packed)
-            splitter.feed(chunk.data(), std::size_t(n));
-        else
-            framer.feed(chunk.data(), std::size_t(n));
-        done += n;
-        progress.update(done, packed ? splitter.messages() : framer.stats().messages);
-    }
+    const bool read = stream.readAll(fd, options.path, progress);
     if (fd != 0)
         ::close(fd);
+    if (!read)
+        return ExitUsage;
     progress.finish();
     out.flush();
     if (out.failed()) {
         reportError(QStringLiteral("cannot write the output"));
         return ExitUsage;
     }
-    if (stats)
-        printStats(printer, packed ? nullptr : &framer.stats(), splitter.messages());
+    if (options.stats)
+        printStats(printer, stream.framing(), stream.splitter().messages());
+    return exitStatus(printer, stream.splitter(), options.packed);
+}
 
-    // Types the user switched off are refused by choice, not because the input was bad.
-    bool bad = false;
-    for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it) {
-        const bool disabled = it.key() <= Nvt::Mesaro::RTCMV_ERR_MESSAGE_TYPE_3_DISABLED &&
-                              it.key() >= Nvt::Mesaro::RTCMV_ERR_MESSAGE_TYPE_56_DISABLED;
-        bad = bad || !disabled;
-    }
-    if (packed && splitter.incompleteBytes() > 0) {
-        reportError(QStringLiteral("%1 bytes at the end do not make a whole message").arg(splitter.incompleteBytes()));
-        bad = true;
-    }
-    return bad ? ExitBadData : ExitOk;
+} // namespace
+
+int runDecode(const QStringList &arguments)
+{
+    DecodeOptions options;
+    const int status = parseOptions(arguments, options);
+    if (status != ExitOk)
+        return status < 0 ? ExitOk : status;
+    const int fd = openInput(options.path);
+    return fd < 0 ? ExitUsage : decodeInput(fd, options);
 }

@@ -1,4 +1,4 @@
-// Buffered output for the rtcmv tool and the JSON text helpers shared by its subcommands.
+// Buffered output for the rtcmv tool's subcommands.
 #pragma once
 
 #include <QtCore/QString>
@@ -41,13 +41,6 @@ public:
         return *this;
     }
 
-    // A JSON string literal of text (UTF-16 in, UTF-8 out), with control characters escaped.
-    void jsonString(const QString &text);
-    // A JSON string of 8-bit characters taken as Latin-1 (every byte is kept, NUL included).
-    void jsonLatin1(const char *characters, unsigned int count);
-    // A JSON number for a double; non-finite values, which JSON cannot hold, become null.
-    void jsonDouble(double value);
-
     // Ends a line and writes the buffer out once it is large.
     void endLine()
     {
@@ -64,7 +57,6 @@ private:
         if (m_size + more > m_buffer.size())
             m_buffer.resize((m_size + more) * 2);
     }
-    void escaped(unsigned int c);
 
     FILE *m_file;
     std::vector<char> m_buffer;

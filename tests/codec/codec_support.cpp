@@ -1,7 +1,10 @@
 // Generic generator and comparison of RTCMV codec records, driven by the codec's layout tables.
 #include "codec_support.h"
 
+#include "RTCMV_RecordWalker.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -26,55 +29,64 @@ static_assert(offsetof(RTCMV_Message_Type_56_s, parent) == offsetof(RecordHeader
 // (some messages cannot reach every range).
 constexpr int RangeAttempts = 500;
 
-size_t ctypeSize(uint8_t ctype)
+std::string exactText(double value)
 {
-    switch (ctype) {
-    case RTCMV_CTYPE_U8: case RTCMV_CTYPE_I8: case RTCMV_CTYPE_CHAR: return 1;
-    case RTCMV_CTYPE_U16: case RTCMV_CTYPE_I16: return 2;
-    case RTCMV_CTYPE_U32: case RTCMV_CTYPE_I32: return 4;
-    case RTCMV_CTYPE_POINTER: return sizeof(void *);
-    default: return 8;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// The message as a list of (path, value) lines, e.g. (".Corrections[2].PRC", "5"): wire fields
+// present under their condition, derived fields, arrays and texts up to their count (texts with
+// their terminating zero), sub-records recursively.
+class Flattener : public RTCMV_RecordVisitor
+{
+public:
+    std::vector<std::pair<std::string, std::string>> lines;
+
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        if (f.field.what == RTCMV_FIELD_TEXT) // compared with the zero after the last character
+            add(f, f.count, std::to_string(RTCMV_load(f.element(f.count), f.field.ctype)));
+        if (f.field.what == RTCMV_FIELD_RECORDS && f.declared != 0 && f.count == 0)
+            lines.emplace_back(path(f), "no block for " + std::to_string(f.declared) + " elements");
+        return true;
     }
-}
+    void absentField(const RTCMV_FieldVisit &f) { lines.emplace_back(path(f), "absent"); }
+    void value(const RTCMV_FieldVisit &f, uint32_t element, const char *at)
+    {
+        const bool single = f.field.what == RTCMV_FIELD_WIRE || f.field.what == RTCMV_FIELD_DERIVED;
+        const std::string text = f.field.ctype == RTCMV_CTYPE_F64 ? exactText(RTCMV_load_f64(at))
+                                                                  : std::to_string(RTCMV_load(at, f.field.ctype));
+        if (single)
+            lines.emplace_back(path(f), text);
+        else
+            add(f, element, text);
+    }
+    bool enterRecord(const RTCMV_FieldVisit &f, uint32_t element, const void *)
+    {
+        m_prefix.push_back(path(f) + "[" + std::to_string(element) + "]");
+        return true;
+    }
+    void leaveRecord(const RTCMV_FieldVisit &, uint32_t, const void *) { m_prefix.pop_back(); }
 
-bool isSigned(uint8_t ctype)
-{
-    return ctype == RTCMV_CTYPE_I8 || ctype == RTCMV_CTYPE_CHAR || ctype == RTCMV_CTYPE_I16
-        || ctype == RTCMV_CTYPE_I32 || ctype == RTCMV_CTYPE_I64;
-}
+private:
+    std::string path(const RTCMV_FieldVisit &f) const
+    {
+        return (m_prefix.empty() ? std::string() : m_prefix.back()) + "." + f.name();
+    }
+    void add(const RTCMV_FieldVisit &f, uint32_t element, const std::string &text)
+    {
+        lines.emplace_back(path(f) + "[" + std::to_string(element) + "]", text);
+    }
+    std::vector<std::string> m_prefix;
+};
 
-template<typename T>
-int64_t load(const unsigned char *p)
+std::vector<std::pair<std::string, std::string>> flatten(const void *record)
 {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return int64_t(value);
-}
-
-template<typename T>
-void store(unsigned char *p, int64_t value)
-{
-    const T narrowed = T(value);
-    std::memcpy(p, &narrowed, sizeof narrowed);
-}
-
-const unsigned char *fieldAddress(const void *record, const RTCMV_field_info_s &field, uint32_t index)
-{
-    return static_cast<const unsigned char *>(record) + field.offset + index * ctypeSize(field.ctype);
-}
-
-void *blockOf(const void *record, const RTCMV_field_info_s &field)
-{
-    void *block;
-    std::memcpy(&block, static_cast<const unsigned char *>(record) + field.offset, sizeof block);
-    return block;
-}
-
-double doubleValue(const void *record, const RTCMV_field_info_s &field)
-{
-    double value;
-    std::memcpy(&value, fieldAddress(record, field, 0), sizeof value);
-    return value;
+    Flattener flattener;
+    RTCMV_walk_record(record, flattener);
+    return flattener.lines;
 }
 
 // The first difference as a path below the records, e.g. ".Corrections[2].PRC: 5 != -3".
@@ -82,61 +94,14 @@ std::string differenceIn(const void *expected, const void *actual)
 {
     if (kindOf(expected) != kindOf(actual))
         return ".kind: " + std::to_string(kindOf(expected)) + " != " + std::to_string(kindOf(actual));
-    const RTCMV_record_info_s *info = RTCMV_record_info(kindOf(expected));
-    if (info == nullptr)
+    if (RTCMV_record_info(kindOf(expected)) == nullptr)
         return ": unknown kind " + std::to_string(kindOf(expected));
-    const auto name = [](const RTCMV_field_info_s &field) { return std::string(".") + field.name; };
-    const auto element = [&](const RTCMV_field_info_s &field, uint32_t index) {
-        return name(field) + "[" + std::to_string(index) + "]";
-    };
-    for (uint32_t i = 0; i < info->fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info->fields[i];
-        const bool present = RTCMV_field_present(expected, i);
-        if (present != RTCMV_field_present(actual, i))
-            return name(field) + ": present in one record only";
-        if (!present)
-            continue;
-        switch (field.what) {
-        case RTCMV_FIELD_WIRE:
-        case RTCMV_FIELD_DERIVED:
-            if (field.ctype == RTCMV_CTYPE_F64) {
-                const double a = doubleValue(expected, field), b = doubleValue(actual, field);
-                if (!(a == b))
-                    return name(field) + ": " + std::to_string(a) + " != " + std::to_string(b);
-            } else {
-                const int64_t a = fieldValue(expected, field), b = fieldValue(actual, field);
-                if (a != b)
-                    return name(field) + ": " + std::to_string(a) + " != " + std::to_string(b);
-            }
-            break;
-        case RTCMV_FIELD_ARRAY:
-        case RTCMV_FIELD_TEXT: {
-            // Texts are compared with their terminating zero.
-            const uint32_t count = std::min<uint32_t>(elementCount(expected, field), field.capacity);
-            const uint32_t compared = field.what == RTCMV_FIELD_TEXT ? count + 1 : count;
-            for (uint32_t j = 0; j < compared; ++j) {
-                const int64_t a = fieldValue(expected, field, j), b = fieldValue(actual, field, j);
-                if (a != b)
-                    return element(field, j) + ": " + std::to_string(a) + " != " + std::to_string(b);
-            }
-            break;
-        }
-        case RTCMV_FIELD_RECORDS: {
-            const uint32_t count = elementCount(expected, field);
-            if (count == 0)
-                break;
-            if (blockOf(expected, field) == nullptr || blockOf(actual, field) == nullptr)
-                return name(field) + ": no block for " + std::to_string(count) + " elements";
-            for (uint32_t j = 0; j < count; ++j) {
-                const std::string difference = differenceIn(elementAt(expected, field, j), elementAt(actual, field, j));
-                if (!difference.empty())
-                    return element(field, j) + difference;
-            }
-            break;
-        }
-        default:
-            break;
-        }
+    const auto a = flatten(expected), b = flatten(actual);
+    for (std::size_t i = 0; i < a.size() || i < b.size(); ++i) {
+        if (i >= a.size() || i >= b.size() || a[i].first != b[i].first)
+            return (i < a.size() ? a[i] : b[i]).first + ": present in one record only";
+        if (a[i].second != b[i].second)
+            return a[i].first + ": " + a[i].second + " != " + b[i].second;
     }
     return std::string();
 }
@@ -158,36 +123,14 @@ const std::vector<uint32_t> &messageTypes()
 
 int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index)
 {
-    const unsigned char *p = fieldAddress(record, field, index);
-    switch (field.ctype) {
-    case RTCMV_CTYPE_U8: return load<uint8_t>(p);
-    case RTCMV_CTYPE_I8: return load<int8_t>(p);
-    case RTCMV_CTYPE_CHAR: return load<char>(p);
-    case RTCMV_CTYPE_U16: return load<uint16_t>(p);
-    case RTCMV_CTYPE_I16: return load<int16_t>(p);
-    case RTCMV_CTYPE_U32: return load<uint32_t>(p);
-    case RTCMV_CTYPE_I32: return load<int32_t>(p);
-    case RTCMV_CTYPE_U64: return load<uint64_t>(p);
-    case RTCMV_CTYPE_I64: return load<int64_t>(p);
-    default: return 0;
-    }
+    return RTCMV_load(static_cast<const char *>(record) + field.offset + index * RTCMV_storage_size(field.ctype),
+                      field.ctype);
 }
 
 void setFieldValue(void *record, const RTCMV_field_info_s &field, int64_t value, uint32_t index)
 {
-    unsigned char *p = const_cast<unsigned char *>(fieldAddress(record, field, index));
-    switch (field.ctype) {
-    case RTCMV_CTYPE_U8: store<uint8_t>(p, value); break;
-    case RTCMV_CTYPE_I8: store<int8_t>(p, value); break;
-    case RTCMV_CTYPE_CHAR: store<char>(p, value); break;
-    case RTCMV_CTYPE_U16: store<uint16_t>(p, value); break;
-    case RTCMV_CTYPE_I16: store<int16_t>(p, value); break;
-    case RTCMV_CTYPE_U32: store<uint32_t>(p, value); break;
-    case RTCMV_CTYPE_I32: store<int32_t>(p, value); break;
-    case RTCMV_CTYPE_U64: store<uint64_t>(p, value); break;
-    case RTCMV_CTYPE_I64: store<int64_t>(p, value); break;
-    default: break;
-    }
+    RTCMV_store(static_cast<char *>(record) + field.offset + index * RTCMV_storage_size(field.ctype), field.ctype,
+                value);
 }
 
 int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw)
@@ -195,7 +138,7 @@ int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw)
     const unsigned bits = field.bits;
     if (bits < 64)
         raw &= (uint64_t(1) << bits) - 1;
-    if (isSigned(field.ctype) && bits < 64 && (raw >> (bits - 1)) != 0)
+    if (RTCMV_storage_signed(field.ctype) && bits < 64 && (raw >> (bits - 1)) != 0)
         return int64_t(raw) - int64_t(uint64_t(1) << bits);
     return int64_t(raw);
 }
@@ -223,15 +166,12 @@ const void *parentOf(const void *record)
 
 uint32_t elementCount(const void *record, const RTCMV_field_info_s &field)
 {
-    if (field.countField < 0)
-        return field.fixedCount;
-    const RTCMV_record_info_s *info = RTCMV_record_info(kindOf(record));
-    return uint32_t(fieldValue(record, info->fields[field.countField]));
+    return RTCMV_declared_count(record, *RTCMV_layout_of(record), field);
 }
 
 const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index)
 {
-    const unsigned char *block = static_cast<const unsigned char *>(blockOf(record, field));
+    const unsigned char *block = static_cast<const unsigned char *>(RTCMV_block_of(record, field));
     if (block == nullptr)
         return nullptr;
     return block + size_t(index) * RTCMV_record_info(field.elementKind)->size;
@@ -279,90 +219,107 @@ void RecordGenerator::generate(uint32_t messageType, RTCMV_record_u *record)
         RTCMV_init_record(record, info->kind);
         fillWireFields(record, *info);
         RTCMV_update_derived(record);
-        if (countsAcceptable(record, *info, attempt < RangeAttempts))
+        if (countsAcceptable(record, attempt < RangeAttempts))
             break;
     }
-    fillArrays(record, *info);
+    fillArrays(record);
     RTCMV_update_derived(record);
+}
+
+// Walks a record for the generator, in layout order, so that each condition and count sees the
+// fields it depends on.
+template <typename OnField>
+struct FieldsVisitor : RTCMV_RecordVisitor
+{
+    OnField onField;
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        onField(f);
+        return false;
+    }
+};
+
+template <typename OnField>
+void forEachPresentField(void *record, OnField onField)
+{
+    FieldsVisitor<OnField> visitor{{}, onField};
+    RTCMV_walk_record(record, visitor);
 }
 
 void RecordGenerator::fillWireFields(void *record, const RTCMV_record_info_s &info)
 {
-    // In layout order, so that each condition sees the fields it depends on.
-    for (uint32_t i = 0; i < info.fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info.fields[i];
-        if (field.what != RTCMV_FIELD_WIRE || !RTCMV_field_present(record, i))
-            continue;
+    forEachPresentField(record, [&](const RTCMV_FieldVisit &f) {
+        if (f.field.what != RTCMV_FIELD_WIRE)
+            return;
         // The dispatch recognises a message by its type field.
-        if (info.messageType != 0 && std::strcmp(field.name, "Message_Type") == 0)
-            setFieldValue(record, field, info.messageType);
+        if (info.messageType != 0 && std::strcmp(f.name(), "Message_Type") == 0)
+            RTCMV_store(f.at, f.field.ctype, info.messageType);
         else
-            setFieldValue(record, field, wireValue(field, edgeBiasedBits(field.bits)));
-    }
+            RTCMV_store(f.at, f.field.ctype, wireValue(f.field, edgeBiasedBits(f.field.bits)));
+    });
 }
 
-bool RecordGenerator::countsAcceptable(const void *record, const RTCMV_record_info_s &info, bool inRange) const
+bool RecordGenerator::countsAcceptable(void *record, bool inRange) const
 {
-    for (uint32_t i = 0; i < info.fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info.fields[i];
-        const bool variable = field.what == RTCMV_FIELD_ARRAY || field.what == RTCMV_FIELD_TEXT
-            || (field.what == RTCMV_FIELD_RECORDS && field.countField >= 0);
-        if (!variable || !RTCMV_field_present(record, i))
-            continue;
-        const uint32_t count = elementCount(record, field);
-        const uint32_t capacity = field.what == RTCMV_FIELD_RECORDS ? UINT8_MAX : field.capacity;
-        if (count > capacity)
-            return false;
-        if (inRange && (count < std::min(m_minCount, capacity) || count > m_maxCount))
-            return false;
-    }
-    return true;
+    bool acceptable = true;
+    forEachPresentField(record, [&](const RTCMV_FieldVisit &f) {
+        const bool variable = f.field.what == RTCMV_FIELD_ARRAY || f.field.what == RTCMV_FIELD_TEXT
+            || (f.field.what == RTCMV_FIELD_RECORDS && f.field.countField >= 0);
+        if (!variable)
+            return;
+        const uint32_t capacity = f.field.what == RTCMV_FIELD_RECORDS ? UINT8_MAX : f.field.capacity;
+        if (f.declared > capacity)
+            acceptable = false;
+        else if (inRange && (f.declared < std::min(m_minCount, capacity) || f.declared > m_maxCount))
+            acceptable = false;
+    });
+    return acceptable;
 }
 
-void RecordGenerator::fillArrays(void *record, const RTCMV_record_info_s &info)
+void RecordGenerator::fillBlock(void *record, const RTCMV_FieldVisit &f)
 {
-    for (uint32_t i = 0; i < info.fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info.fields[i];
-        if (!RTCMV_field_present(record, i))
-            continue;
-        if (field.what == RTCMV_FIELD_ARRAY || field.what == RTCMV_FIELD_TEXT) {
-            const uint32_t count = elementCount(record, field);
-            for (uint32_t j = 0; j < count; ++j)
-                setFieldValue(record, field, wireValue(field, edgeBiasedBits(field.bits)), j);
-            if (field.what == RTCMV_FIELD_TEXT)
-                setFieldValue(record, field, 0, count);
-        } else if (field.what == RTCMV_FIELD_RECORDS) {
-            const RTCMV_record_info_s *elementInfo = RTCMV_record_info(field.elementKind);
-            const uint32_t count = elementCount(record, field);
-            if (field.countField >= 0) {
-                // Appending counts the elements again from zero.
-                setFieldValue(record, info.fields[field.countField], 0);
-                for (uint32_t j = 0; j < count; ++j) {
-                    void *element = RTCMV_append_record(record);
-                    if (element == nullptr)
-                        throw std::bad_alloc();
-                }
-            } else {
-                // A fixed block belongs to the record like a decoded one: malloc, released with free().
-                unsigned char *block = static_cast<unsigned char *>(std::malloc(size_t(count) * elementInfo->size));
-                if (block == nullptr)
-                    throw std::bad_alloc();
-                for (uint32_t j = 0; j < count; ++j) {
-                    unsigned char *element = block + size_t(j) * elementInfo->size;
-                    RTCMV_init_record(element, field.elementKind);
-                    void *parent = record;
-                    std::memcpy(element + offsetof(RecordHeader, parent), &parent, sizeof parent);
-                }
-                std::memcpy(static_cast<unsigned char *>(record) + field.offset, &block, sizeof block);
-            }
-            // Filled once the block has stopped moving.
-            for (uint32_t j = 0; j < count; ++j) {
-                void *element = const_cast<void *>(elementAt(record, field, j));
-                fillWireFields(element, *elementInfo);
-                RTCMV_update_derived(element);
-            }
+    const RTCMV_record_info_s *elementInfo = RTCMV_record_info(f.field.elementKind);
+    const uint32_t count = f.declared;
+    if (f.field.countField >= 0) {
+        // Appending counts the elements again from zero.
+        setFieldValue(record, f.record.fields[f.field.countField], 0);
+        for (uint32_t j = 0; j < count; ++j) {
+            if (RTCMV_append_record(record) == nullptr)
+                throw std::bad_alloc();
         }
+    } else {
+        // A fixed block belongs to the record like a decoded one: malloc, released with free().
+        unsigned char *block = static_cast<unsigned char *>(std::malloc(size_t(count) * elementInfo->size));
+        if (block == nullptr)
+            throw std::bad_alloc();
+        for (uint32_t j = 0; j < count; ++j) {
+            unsigned char *element = block + size_t(j) * elementInfo->size;
+            RTCMV_init_record(element, f.field.elementKind);
+            void *parent = record;
+            std::memcpy(element + offsetof(RecordHeader, parent), &parent, sizeof parent);
+        }
+        std::memcpy(f.at, &block, sizeof block);
     }
+    // Filled once the block has stopped moving.
+    for (uint32_t j = 0; j < count; ++j) {
+        void *element = const_cast<void *>(elementAt(record, f.field, j));
+        fillWireFields(element, *elementInfo);
+        RTCMV_update_derived(element);
+    }
+}
+
+void RecordGenerator::fillArrays(void *record)
+{
+    forEachPresentField(record, [&](const RTCMV_FieldVisit &f) {
+        if (f.field.what == RTCMV_FIELD_ARRAY || f.field.what == RTCMV_FIELD_TEXT) {
+            for (uint32_t j = 0; j < f.declared; ++j)
+                RTCMV_store(f.element(j), f.field.ctype, wireValue(f.field, edgeBiasedBits(f.field.bits)));
+            if (f.field.what == RTCMV_FIELD_TEXT)
+                RTCMV_store(f.element(f.declared), f.field.ctype, 0);
+        } else if (f.field.what == RTCMV_FIELD_RECORDS) {
+            fillBlock(record, f);
+        }
+    });
 }
 
 std::vector<unsigned char> encodeMessage(void *record)

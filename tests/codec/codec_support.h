@@ -2,7 +2,7 @@
 // message type, raw field access and a field-by-field comparison, all driven by the layout tables.
 #pragma once
 
-#include "RTCMV_codec.h"
+#include "RTCMV_RecordWalker.h"
 
 #include <cstdint>
 #include <random>
@@ -58,8 +58,9 @@ public:
 
 private:
     void fillWireFields(void *record, const RTCMV_record_info_s &info);
-    bool countsAcceptable(const void *record, const RTCMV_record_info_s &info, bool inRange) const;
-    void fillArrays(void *record, const RTCMV_record_info_s &info);
+    bool countsAcceptable(void *record, bool inRange) const;
+    void fillArrays(void *record);
+    void fillBlock(void *record, const Nvt::Mesaro::RTCMV_FieldVisit &field);
 
     std::mt19937_64 m_engine;
     uint32_t m_minCount = 0;

@@ -89,20 +89,20 @@ struct OwnedRecord
 };
 
 // Each element of a decoded message points back to it and took its block's fixed width.
+struct ElementChecker : RTCMV_RecordVisitor
+{
+    bool enterRecord(const RTCMV_FieldVisit &f, uint32_t j, const void *element)
+    {
+        EXPECT_EQ(parentOf(element), f.holder) << f.name() << "[" << j << "]";
+        EXPECT_EQ(bitLengthOf(element), fixedBits(*RTCMV_record_info(f.field.elementKind))) << f.name() << "[" << j << "]";
+        return false;
+    }
+};
+
 void checkElements(const RTCMV_record_u *decoded)
 {
-    const RTCMV_record_info_s *info = RTCMV_record_info(kindOf(decoded));
-    for (uint32_t i = 0; i < info->fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info->fields[i];
-        if (field.what != RTCMV_FIELD_RECORDS)
-            continue;
-        const uint32_t elementBits = fixedBits(*RTCMV_record_info(field.elementKind));
-        for (uint32_t j = 0; j < elementCount(decoded, field); ++j) {
-            const void *element = elementAt(decoded, field, j);
-            ASSERT_EQ(parentOf(element), decoded) << field.name << "[" << j << "]";
-            ASSERT_EQ(bitLengthOf(element), elementBits) << field.name << "[" << j << "]";
-        }
-    }
+    ElementChecker checker;
+    RTCMV_walk_record(static_cast<const void *>(decoded), checker);
 }
 
 void checkRoundTrip(RTCMV_record_u *original, RTCMV_context_s *context)

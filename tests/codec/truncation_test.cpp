@@ -67,47 +67,58 @@ struct Walk
 // Walks the wire elements of a record in order. A field without room names the pending error and
 // leaves the position where it was, so a later, narrower field may still be read; arrays and
 // blocks are read only while nothing is pending, and the first failing element ends its block.
-// The values read go into `record`, whose conditions and counts steer the rest of the walk.
-void walkRecord(Walk &walk, void *record)
+// The values read go into the record, whose conditions and counts steer the rest of the walk.
+struct DecoderModel : RTCMV_RecordVisitor
 {
-    const RTCMV_record_info_s &info = *RTCMV_record_info(kindOf(record));
-    for (uint32_t i = 0; i < info.fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info.fields[i];
-        if (field.what == RTCMV_FIELD_DERIVED || !RTCMV_field_present(record, i))
-            continue;
-        if (field.what == RTCMV_FIELD_WIRE) {
-            if (walk.position + field.bits <= walk.limit) {
-                setFieldValue(record, field, wireValue(field, readBits(walk.data, walk.position, field.bits)));
-                walk.position += field.bits;
-                RTCMV_update_derived(record);
-            } else {
-                walk.error = fieldCode(info, field, "_EXT_BUFFER_OVERFLOW");
-            }
-        } else if (walk.error != 0) {
-            continue;
-        } else if (field.what == RTCMV_FIELD_RECORDS) {
-            const uint32_t count = elementCount(record, field);
-            for (uint32_t j = 0; j < count && walk.error == 0; ++j) {
-                RTCMV_record_u element;
-                RTCMV_init_record(&element, field.elementKind);
-                walkRecord(walk, &element);
-            }
+    Walk &walk;
+
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        if (f.field.what == RTCMV_FIELD_WIRE)
+            readWire(f);
+        else if (f.field.what == RTCMV_FIELD_RECORDS && walk.error == 0)
+            readBlock(f);
+        else if (f.field.what != RTCMV_FIELD_DERIVED && walk.error == 0)
+            readArray(f);
+        return false;
+    }
+
+    void readWire(const RTCMV_FieldVisit &f)
+    {
+        if (walk.position + f.field.bits <= walk.limit) {
+            RTCMV_store(f.at, f.field.ctype, wireValue(f.field, readBits(walk.data, walk.position, f.field.bits)));
+            walk.position += f.field.bits;
+            RTCMV_update_derived(f.holder);
         } else {
-            const uint32_t count = elementCount(record, field);
-            for (uint32_t j = 0; j < count; ++j) {
-                if (j >= field.capacity) {
-                    walk.error = fieldCode(info, field, "_INT_BUFFER_OVERFLOW");
-                    break;
-                }
-                if (walk.position + field.bits > walk.limit) {
-                    walk.error = fieldCode(info, field, "_EXT_BUFFER_OVERFLOW");
-                    break;
-                }
-                walk.position += field.bits;
-            }
+            walk.error = fieldCode(f.record, f.field, "_EXT_BUFFER_OVERFLOW");
         }
     }
-}
+
+    void readBlock(const RTCMV_FieldVisit &f)
+    {
+        for (uint32_t j = 0; j < f.declared && walk.error == 0; ++j) {
+            RTCMV_record_u element;
+            RTCMV_init_record(&element, f.field.elementKind);
+            DecoderModel model{{}, walk};
+            RTCMV_walk_record(static_cast<void *>(&element), model);
+        }
+    }
+
+    void readArray(const RTCMV_FieldVisit &f)
+    {
+        for (uint32_t j = 0; j < f.declared; ++j) {
+            if (j >= f.field.capacity) {
+                walk.error = fieldCode(f.record, f.field, "_INT_BUFFER_OVERFLOW");
+                break;
+            }
+            if (walk.position + f.field.bits > walk.limit) {
+                walk.error = fieldCode(f.record, f.field, "_EXT_BUFFER_OVERFLOW");
+                break;
+            }
+            walk.position += f.field.bits;
+        }
+    }
+};
 
 // What decoding the first `bytes` bytes of `message` gives, into storage initialised for its kind.
 int32_t expectedResult(uint32_t kind, const unsigned char *message, uint16_t bytes)
@@ -117,7 +128,8 @@ int32_t expectedResult(uint32_t kind, const unsigned char *message, uint16_t byt
     RTCMV_record_u model;
     RTCMV_init_record(&model, kind);
     Walk walk{message, uint32_t(bytes) * 8, 0, 0};
-    walkRecord(walk, &model);
+    DecoderModel decoder{{}, walk};
+    RTCMV_walk_record(static_cast<void *>(&model), decoder);
     return walk.error != 0 ? walk.error : int32_t(walk.position);
 }
 

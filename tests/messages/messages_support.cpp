@@ -19,14 +19,6 @@ namespace {
     return true;
 }();
 
-// Message's record accessor is protected; a message of no format reaches it for the others.
-class RecordReader : public Message
-{
-public:
-    RecordReader() : Message(nullptr) {}
-    const void *of(const Message *message) const { return getRawRepresentationOf(message); }
-};
-
 } // namespace
 
 namespace MessagesTest {
@@ -64,8 +56,7 @@ const FieldInfo *fieldInfo(const QString &recordName, const QString &fieldName)
 
 const void *recordOf(const Message *message)
 {
-    static const RecordReader reader;
-    return reader.of(message);
+    return message != nullptr ? message->getCodecRecord() : nullptr;
 }
 
 std::unique_ptr<Message> decodedMessage(uint32_t messageType, CodecSupport::RecordGenerator &generator,

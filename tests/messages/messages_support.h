@@ -28,26 +28,6 @@ inline void PrintTo(const FieldValue &value, std::ostream *out)
          << value.toString().toStdString();
 }
 
-// Friend of every message class: reaches the protected representation operations.
-struct RTCMV_MessageTestAccess
-{
-    template <class M>
-    static void setRepresentation(M &message, typename M::Record *record)
-    {
-        message.setRepresentation(record);
-    }
-    template <class M>
-    static void disposeRepresentation(M &message)
-    {
-        message.disposeRepresentation();
-    }
-    template <class M>
-    static bool hasRepresentation(const M &message)
-    {
-        return message.hasRepresentation();
-    }
-};
-
 namespace MessagesTest {
 
 using Nvt::Mesaro::RTCMV_field_info_s;

@@ -42,15 +42,12 @@ private:
     bool m_useDoNotUse = true;
 };
 
-// Column i of the record's line: raw values, no symbols, scale factors or units.
-QString referenceColumn(const void *record, uint32_t i, const QJsonObject &description)
+// Column of a field in the record's line: raw values, no symbols, scale factors or units.
+QString referenceColumn(const RTCMV_FieldVisit &f, const QJsonObject &description)
 {
-    const RTCMV_field_info_s &field = RTCMV_record_info(CodecSupport::kindOf(record))->fields[i];
-    if (!RTCMV_field_present(record, i))
-        return QString();
     const QString type = description[QStringLiteral("type")].toString();
     const auto number = [&](uint32_t j) {
-        const int64_t value = CodecSupport::fieldValue(record, field, j);
+        const int64_t value = RTCMV_load(f.element(j), f.field.ctype);
         if (type == QLatin1String("byte"))
             return QString::number(value, 16).rightJustified(2, QLatin1Char('0'));
         if (type == QLatin1String("u"))
@@ -60,36 +57,43 @@ QString referenceColumn(const void *record, uint32_t i, const QJsonObject &descr
             return Message::doNotUseString;
         return QString::number(static_cast<qlonglong>(value));
     };
-    const uint32_t count = field.what == RTCMV_FIELD_WIRE || field.what == RTCMV_FIELD_DERIVED
-        ? 1
-        : CodecSupport::elementCount(record, field);
     QStringList values;
-    switch (field.what) {
+    switch (f.field.what) {
     case RTCMV_FIELD_TEXT: {
         // Up to the first NUL, looking at no more than count + 1 characters.
-        const char *text = static_cast<const char *>(record) + field.offset;
         uint32_t length = 0;
-        while (length <= count && text[length] != '\0')
+        while (length <= f.declared && f.at[length] != '\0')
             ++length;
-        return QString::fromLatin1(text, int(length));
+        return QString::fromLatin1(f.at, int(length));
     }
     case RTCMV_FIELD_RECORDS:
-        for (uint32_t j = 0; j < count; ++j)
+        for (uint32_t j = 0; j < f.declared; ++j)
             values << QStringLiteral("submsg");
         return values.join(QLatin1Char(' '));
     case RTCMV_FIELD_ARRAY:
-        for (uint32_t j = 0; j < count; ++j)
+        for (uint32_t j = 0; j < f.declared; ++j)
             values << number(j);
         return values.join(QLatin1Char(' '));
     default:
-        if (type == QLatin1String("f64")) {
-            double value;
-            std::memcpy(&value, static_cast<const char *>(record) + field.offset, sizeof value);
-            return FloatRepresentation::getString(value, 'f', 6, false);
-        }
+        if (type == QLatin1String("f64"))
+            return FloatRepresentation::getString(RTCMV_load_f64(f.at), 'f', 6, false);
         return number(0);
     }
 }
+
+// The reference columns of a record's own fields (an empty one for a field it does not hold).
+struct ColumnsVisitor : RTCMV_RecordVisitor
+{
+    const QJsonArray &described;
+    QStringList columns;
+
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        columns << referenceColumn(f, described[int(f.index)].toObject());
+        return false;
+    }
+    void absentField(const RTCMV_FieldVisit &) { columns << QString(); }
+};
 
 // The message's lines for every field and for random selections, then its sub-messages' lines.
 void checkLines(const Message *message, std::mt19937 &random)
@@ -100,9 +104,9 @@ void checkLines(const Message *message, std::mt19937 &random)
     const QJsonArray described = describedRecord(QString::fromLatin1(layout->name))[QStringLiteral("fields")].toArray();
     const int fields = message->getMessageInfo()->getNumberOfFields();
     ASSERT_EQ(described.size(), fields);
-    QStringList columns;
-    for (int i = 0; i < fields; ++i)
-        columns << referenceColumn(record, uint32_t(i), described[i].toObject());
+    ColumnsVisitor visitor{{}, described, {}};
+    RTCMV_walk_record(record, visitor);
+    const QStringList &columns = visitor.columns;
 
     const QString line = message->getRawStringFor(QVector<bool>(fields, true));
     EXPECT_EQ(line.split(Message::fieldSeparator).size(), fields);

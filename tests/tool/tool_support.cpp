@@ -3,6 +3,8 @@
 
 #include "codec_support.h"
 
+#include <RTCMV_RecordWalker.h>
+
 #include <Rtcm2Framer.h>
 
 #include <QtCore/QFile>
@@ -27,49 +29,55 @@ QString withOption(const QString &options, const char *option)
 
 // The object of a record as the tool must print it: wire and derived fields present under their
 // condition, arrays and sub-records as arrays, texts as Latin-1 strings.
+class JsonBuilder : public RTCMV_RecordVisitor
+{
+public:
+    QJsonObject take() { return m_objects.takeLast(); }
+
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        if (f.field.what == RTCMV_FIELD_TEXT)
+            m_objects.last().insert(QLatin1String(f.name()), QString::fromLatin1(f.at, int(f.count)));
+        m_array = QJsonArray();
+        return f.field.what != RTCMV_FIELD_TEXT;
+    }
+    void value(const RTCMV_FieldVisit &f, uint32_t, const char *at)
+    {
+        const QJsonValue value = f.field.ctype == RTCMV_CTYPE_F64 ? QJsonValue(RTCMV_load_f64(at))
+                                                                  : QJsonValue(qint64(RTCMV_load(at, f.field.ctype)));
+        if (f.field.what == RTCMV_FIELD_ARRAY)
+            m_array.append(value);
+        else
+            m_objects.last().insert(QLatin1String(f.name()), value);
+    }
+    bool enterRecord(const RTCMV_FieldVisit &, uint32_t, const void *)
+    {
+        m_arrays.append(m_array);
+        m_objects.append(QJsonObject());
+        return true;
+    }
+    void leaveRecord(const RTCMV_FieldVisit &, uint32_t, const void *)
+    {
+        m_array = m_arrays.takeLast();
+        m_array.append(m_objects.takeLast());
+    }
+    void leaveField(const RTCMV_FieldVisit &f)
+    {
+        if (f.field.what == RTCMV_FIELD_ARRAY || f.field.what == RTCMV_FIELD_RECORDS)
+            m_objects.last().insert(QLatin1String(f.name()), m_array);
+    }
+
+private:
+    QList<QJsonObject> m_objects{QJsonObject()};
+    QList<QJsonArray> m_arrays; // of the blocks being walked
+    QJsonArray m_array;         // of the field being walked
+};
+
 QJsonObject recordJson(const void *record)
 {
-    const RTCMV_record_info_s &info = *RTCMV_record_info(CodecSupport::kindOf(record));
-    QJsonObject object;
-    for (uint32_t i = 0; i < info.fieldCount; ++i) {
-        const RTCMV_field_info_s &field = info.fields[i];
-        if (!RTCMV_field_present(record, i))
-            continue;
-        const QString name = QLatin1String(field.name);
-        const uint32_t count = CodecSupport::elementCount(record, field);
-        switch (field.what) {
-        case RTCMV_FIELD_WIRE:
-        case RTCMV_FIELD_DERIVED:
-            if (field.ctype == RTCMV_CTYPE_F64) {
-                double value;
-                std::memcpy(&value, static_cast<const char *>(record) + field.offset, sizeof value);
-                object.insert(name, value);
-            } else {
-                object.insert(name, qint64(CodecSupport::fieldValue(record, field)));
-            }
-            break;
-        case RTCMV_FIELD_ARRAY: {
-            QJsonArray values;
-            for (uint32_t j = 0; j < count; ++j)
-                values.append(qint64(CodecSupport::fieldValue(record, field, j)));
-            object.insert(name, values);
-            break;
-        }
-        case RTCMV_FIELD_TEXT:
-            object.insert(name, QString::fromLatin1(static_cast<const char *>(record) + field.offset, int(count)));
-            break;
-        case RTCMV_FIELD_RECORDS: {
-            QJsonArray elements;
-            for (uint32_t j = 0; j < count; ++j)
-                elements.append(recordJson(CodecSupport::elementAt(record, field, j)));
-            object.insert(name, elements);
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    return object;
+    JsonBuilder builder;
+    RTCMV_walk_record(record, builder);
+    return builder.take();
 }
 
 } // namespace

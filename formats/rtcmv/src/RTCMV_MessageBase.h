@@ -106,12 +106,6 @@ protected:
 
     void enter() const { RTCMV_detail::resolveChannel(Self::traceChannel()); }
 
-    bool hasRepresentation() const
-    {
-        enter();
-        return m_representation != nullptr;
-    }
-
     void assertRepresentation() const
     {
         if (m_representation == nullptr)
@@ -128,13 +122,6 @@ protected:
 
     // The record without a check, for the array accessors and the raw line.
     Record *rawRecord() const { return m_representation; }
-
-    void setRepresentation(Record *representation)
-    {
-        enter();
-        disposeSubMessages();
-        m_representation = representation;
-    }
 
     void disposeRepresentation()
     {
@@ -240,8 +227,6 @@ protected:
 
 private:
     const void *getRawRepresentation() const override { return m_representation; }
-
-    friend struct RTCMV_MessageTestAccess;
 
     mutable RTCMV_SubMessageLists<Sub> m_lists;
     Record *m_representation = nullptr;

@@ -1,4 +1,4 @@
-// The whole RTCMV decoder library for a host: the codec, the catalogue (format, message and field
+// The whole RTCMV decoder library for a host: the codec and its record walker, the catalogue (format, message and field
 // descriptors), the message classes, the decoder object and the framework they build on.
 #pragma once
 
@@ -6,5 +6,6 @@
 #include <nvtguibase/MemLeakTracer.h>
 
 #include "RTCMV_codec.h"
+#include "RTCMV_RecordWalker.h"
 #include "RTCMV_messages.h"
 #include "RTCMVDecoder.h"
