@@ -25,6 +25,31 @@ Output &Output::operator<<(unsigned long long value)
     return *this;
 }
 
+void Output::visible(const QString &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            *this << char(c);
+            continue;
+        }
+        switch (c) {
+        case '\n': *this << "\\n"; break;
+        case '\r': *this << "\\r"; break;
+        case '\t': *this << "\\t"; break;
+        case '\\': *this << "\\\\"; break;
+        default:
+            if (c <= 0xFF) {
+                const char escape[4] = {'\\', 'x', hex[c >> 4], hex[c & 0xF]};
+                append(escape, sizeof escape);
+            } else { // not from a message text: Latin-1 is all they hold
+                *this << QString(ch);
+            }
+        }
+    }
+}
+
 void Output::flush()
 {
     if (m_size == 0)
