@@ -1,6 +1,7 @@
 // Buffered output.
 #include "Output.h"
 
+#include <algorithm>
 #include <charconv>
 
 Output &Output::operator<<(const QString &text)
@@ -28,9 +29,16 @@ Output &Output::operator<<(unsigned long long value)
 void Output::visible(const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
+    const auto plain = [](QChar ch) { return ch.unicode() >= 0x20 && ch.unicode() < 0x7F && ch != QLatin1Char('\\'); };
+    if (std::all_of(text.begin(), text.end(), plain)) {
+        reserve(std::size_t(text.size()));
+        for (const QChar ch : text)
+            m_buffer[m_size++] = char(ch.unicode());
+        return;
+    }
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
+        if (plain(ch)) {
             *this << char(c);
             continue;
         }
