@@ -151,32 +151,16 @@ void printText(Output &out, const FormatInfo *format)
     }
 }
 
-// ExitOk to go on, -1 after --help, else the status to end with.
-int parseOptions(const QStringList &arguments, bool &json)
-{
-    for (const QString &a : arguments) {
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(catalogueHelp, stdout);
-            return -1;
-        } else if (a == QLatin1String("--json")) {
-            json = true;
-        } else {
-            reportError(QStringLiteral("unexpected argument '%1'").arg(a));
-            std::fputs(catalogueHelp, stderr);
-            return ExitUsage;
-        }
-    }
-    return ExitOk;
-}
-
 } // namespace
 
 int runCatalogue(const QStringList &arguments)
 {
-    bool json = false;
-    const int status = parseOptions(arguments, json);
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("json"), QString()});
+    const int status = parseCommandLine(parser, arguments, QStringLiteral("catalogue"), catalogueHelp, nullptr);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
+    const bool json = parser.isSet(QStringLiteral("json"));
     Output out(stdout);
     if (json)
         printJson(out, RTCMV_FormatInfo::getInstance());

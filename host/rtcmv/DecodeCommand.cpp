@@ -19,7 +19,9 @@
 #include <QtCore/QHash>
 #include <QtCore/QMap>
 
+#include <bitset>
 #include <functional>
+#include <utility>
 #include <string>
 
 #include <cerrno>
@@ -38,18 +40,21 @@ const char decodeHelp[] =
     "Decodes an RTCM 2 stream (30-bit words, six data bits per byte, with parity) from FILE or\n"
     "standard input and prints each message.\n"
     "\n"
-    "options:\n"
+    "options (as --opt value or --opt=value; -- ends them):\n"
     "  --format text|raw|json  text: field by field with names, symbols and units (default)\n"
     "                          raw: the raw line of each message and of each sub-record\n"
     "                          json: JSON Lines, one object per message or refusal\n"
     "  --packed                the input holds packed messages (24-bit data words, no parity)\n"
-    "  --types LIST            decode only these message types (e.g. 1,3,18-21)\n"
-    "  --exclude LIST          do not decode these message types\n"
+    "  --types LIST            decode only these message types (e.g. 1,3,18-21); the others are\n"
+    "                          skipped without a word\n"
+    "  --exclude LIST          skip these message types\n"
     "  --stats                 print counts per type, refusals and framing counts on stderr\n"
     "  --quiet                 print nothing per message (with --stats: only the counts)\n"
     "\n"
-    "exit status: 0 ok, 1 when the decoder refused a message of a type not switched off (or packed\n"
-    "input ends inside one),\n"
+    "Control characters, characters above 0x7E and backslashes of message texts are shown as\n"
+    "\\n, \\r, \\t, \\\\ and \\xHH in text and raw output.\n"
+    "\n"
+    "exit status: 0 ok, 1 when the decoder refused a message (or packed input ends inside one),\n"
     "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
 
 // What the text printer needs of one field, worked out once per message descriptor.
@@ -64,7 +69,10 @@ struct FieldPlan
 class Printer : public MessageSink
 {
 public:
-    Printer(Output &out, Format format, bool quiet) : m_out(out), m_json(out), m_format(format), m_quiet(quiet) {}
+    Printer(Output &out, Format format, bool quiet, const std::bitset<64> &switchedOff)
+        : m_out(out), m_json(out), m_format(format), m_quiet(quiet), m_switchedOff(switchedOff)
+    {
+    }
 
     void newMessage(const Message *message) override
     {
@@ -88,11 +96,16 @@ public:
 
     void newEvent(const MesaroEvent &event) override { m_event = event; }
 
-    // After each decode: a refusal is printed with the code the decoder returned.
-    void decoded(int32_t result)
+    // After each decode of a message of `type`: a refusal is printed with the code the decoder
+    // returned, unless the user switched the type off.
+    void decoded(int32_t result, unsigned int type)
     {
         if (result > 0)
             return;
+        if (m_switchedOff[type]) {
+            ++m_skipped;
+            return;
+        }
         ++m_refused[result];
         if (m_quiet)
             return;
@@ -110,6 +123,7 @@ public:
 
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
     const QMap<int32_t, quint64> &refused() const { return m_refused; }
+    quint64 skipped() const { return m_skipped; }
 
 private:
     static const QVector<bool> &allColumns()
@@ -174,7 +188,9 @@ private:
             indent(depth + 1);
             m_out << field->getDisplayName() << ": ";
             if (f.kind == FieldType::Char) {
-                m_out << '"' << field->getValueString(message) << '"';
+                m_out << '"';
+                m_out.visible(field->getValueString(message));
+                m_out << '"';
             } else {
                 for (unsigned int i = 0; i < n; ++i) {
                     if (i > 0)
@@ -189,7 +205,8 @@ private:
     void printRaw(const Message *message, int depth)
     {
         indent(depth);
-        m_out << message->getMessageInfo()->getName() << ' ' << message->getRawStringFor(allColumns());
+        m_out << message->getMessageInfo()->getName() << ' ';
+        m_out.visible(message->getRawStringFor(allColumns()));
         m_out.endLine();
         for (const FieldInfo *field : message->getMessageInfo()->getFieldInfos()) {
             if (field->getType().kind() != FieldType::SubMessage)
@@ -204,6 +221,8 @@ private:
     JsonWriter m_json;
     Format m_format;
     bool m_quiet;
+    std::bitset<64> m_switchedOff; // message types
+    quint64 m_skipped = 0;
     MesaroEvent m_event;
     QHash<const MessageInfo *, quint64> m_published;
     QMap<int32_t, quint64> m_refused;
@@ -237,37 +256,36 @@ private:
     QElapsedTimer m_timer;
 };
 
-bool applyTypeFilter(RTCMVDecoder &decoder, const QVector<int> &only, const QVector<int> &excluded)
+// The decoder's record kind of a message type; -1 for a type it does not know.
+int kindOf(int type)
 {
-    auto numberOf = [](int type) {
-        const Nvt::Mesaro::RTCMV_record_info_s *info = Nvt::Mesaro::RTCMV_message_info(uint32_t(type));
-        return info != nullptr ? int(info->kind) : -1;
-    };
-    for (int type : only + excluded) {
-        if (numberOf(type) < 0) {
-            reportError(QStringLiteral("message type %1 is not one the decoder knows").arg(type));
-            return false;
-        }
-    }
+    const Nvt::Mesaro::RTCMV_record_info_s *info = Nvt::Mesaro::RTCMV_message_info(uint32_t(type));
+    return info != nullptr ? int(info->kind) : -1;
+}
+
+void applyTypeFilter(RTCMVDecoder &decoder, const QVector<int> &only, const QVector<int> &excluded)
+{
     if (!only.isEmpty()) {
         decoder.disableAllMessages();
         for (int type : only)
-            decoder.enableMessageEnum(numberOf(type));
+            decoder.enableMessageEnum(kindOf(type));
     }
     for (int type : excluded)
-        decoder.disableMessageEnum(numberOf(type));
-    return true;
+        decoder.disableMessageEnum(kindOf(type));
 }
 
-void printStats(const Printer &printer, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
+void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
 {
     quint64 published = 0, refused = 0;
     for (quint64 n : printer.published())
         published += n;
     for (quint64 n : printer.refused())
         refused += n;
-    std::fprintf(stderr, "messages: %llu decoded, %llu refused\n", static_cast<unsigned long long>(published),
+    std::fprintf(stderr, "messages: %llu decoded, %llu refused", static_cast<unsigned long long>(published),
                  static_cast<unsigned long long>(refused));
+    if (filtered)
+        std::fprintf(stderr, ", %llu skipped (types switched off)", static_cast<unsigned long long>(printer.skipped()));
+    std::fputc('\n', stderr);
     for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) { // catalogue order
         const quint64 n = printer.published().value(info);
         if (n > 0)
@@ -295,6 +313,7 @@ struct DecodeOptions
     Format format = Format::Text;
     bool packed = false, stats = false, quiet = false;
     QVector<int> only, excluded;
+    std::bitset<64> switchedOff; // the types --types and --exclude leave out
     QString path = QStringLiteral("-");
 };
 
@@ -311,61 +330,37 @@ bool parseFormat(const QString &name, Format &format)
     return true;
 }
 
-// ExitOk to go on, -1 after --help, else the status to end with.
+// ExitOk to go on, -1 after --help, else the status to end with (reported).
 int parseOptions(const QStringList &arguments, DecodeOptions &options)
 {
-    bool havePath = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(decodeHelp, stdout);
-            return -1;
-        } else if (a == QLatin1String("--format") && hasValue) {
-            if (!parseFormat(arguments[++i], options.format)) {
-                reportError(QStringLiteral("unknown format '%1' (text, raw or json)").arg(arguments[i]));
-                return ExitUsage;
-            }
-        } else if ((a == QLatin1String("--types") || a == QLatin1String("--exclude")) && hasValue) {
-            if (!parseTypeList(arguments[++i], a == QLatin1String("--types") ? options.only : options.excluded)) {
-                reportError(QStringLiteral("bad list of message types '%1'").arg(arguments[i]));
-                return ExitUsage;
-            }
-        } else if (a == QLatin1String("--packed")) {
-            options.packed = true;
-        } else if (a == QLatin1String("--stats")) {
-            options.stats = true;
-        } else if (a == QLatin1String("--quiet")) {
-            options.quiet = true;
-        } else if ((!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) && !havePath) {
-            options.path = a;
-            havePath = true;
-        } else {
-            reportError(QStringLiteral("unexpected argument '%1'").arg(a));
-            std::fputs(decodeHelp, stderr);
-            return ExitUsage;
+    const QString command = QStringLiteral("decode");
+    QCommandLineParser parser;
+    const QString format = QStringLiteral("format"), types = QStringLiteral("types"),
+                  exclude = QStringLiteral("exclude");
+    parser.addOptions({{format, QString(), format}, {types, QString(), types}, {exclude, QString(), exclude},
+                       {QStringLiteral("packed"), QString()}, {QStringLiteral("stats"), QString()},
+                       {QStringLiteral("quiet"), QString()}});
+    const int status = parseCommandLine(parser, arguments, command, decodeHelp, &options.path);
+    if (status != ExitOk)
+        return status;
+    if (parser.isSet(format) && !parseFormat(parser.value(format), options.format))
+        return usageError(command, QStringLiteral("unknown format '%1' (text, raw or json)").arg(parser.value(format)));
+    for (const auto &option : {std::make_pair(types, &options.only), std::make_pair(exclude, &options.excluded)}) {
+        for (const QString &list : parser.values(option.first)) {
+            if (!parseTypeList(list, *option.second))
+                return usageError(command, QStringLiteral("bad list of message types '%1'").arg(list));
         }
     }
+    for (int type : options.only + options.excluded) {
+        if (kindOf(type) < 0)
+            return usageError(command, QStringLiteral("message type %1 is not one the decoder knows").arg(type));
+    }
+    for (int type = 0; type < 64; ++type)
+        options.switchedOff[type] = (!options.only.isEmpty() && !options.only.contains(type)) || options.excluded.contains(type);
+    options.packed = parser.isSet(QStringLiteral("packed"));
+    options.stats = parser.isSet(QStringLiteral("stats"));
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
     return ExitOk;
-}
-
-// The input's file descriptor (0 for standard input), -1 when it cannot be opened.
-int openInput(const QString &path)
-{
-    if (path == QLatin1String("-"))
-        return 0;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    return fd;
-}
-
-// Whether a refusal only says that the message's type is switched off.
-bool refusedAsDisabled(int32_t code)
-{
-    const char *name = Nvt::Mesaro::RTCMV_error_name(code);
-    const std::size_t length = std::strlen(name), suffix = std::strlen("_DISABLED");
-    return length >= suffix && std::strcmp(name + length - suffix, "_DISABLED") == 0;
 }
 
 // Frames (or splits) the input and hands every message to the decoder, whose sink prints it.
@@ -374,7 +369,8 @@ class StreamDecoder
 public:
     StreamDecoder(RTCMVDecoder &decoder, Printer &printer, bool packed)
         : m_decode([&decoder, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
-              printer.decoded(decoder.decodeMessage(message, uint(bytes)));
+              // The type sits in bits 8 to 13 of the first data word.
+              printer.decoded(decoder.decodeMessage(message, uint(bytes)), bytes >= 2 ? message[1] >> 2 : 0u);
           }),
           m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
     {
@@ -414,18 +410,19 @@ private:
     bool m_packed;
 };
 
-// 1 when the decoder refused a message of a type not switched off (types the user switched off
-// are refused by choice, not because the input was bad) or packed input ends inside a message.
-int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, bool packed)
+// 1 when the decoder refused a message (types switched off are skipped, not refused) or packed
+// input ends inside a message; each reason is one line on stderr, even with --quiet.
+int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, const DecodeOptions &options)
 {
-    bool bad = false;
-    for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
-        bad = bad || !refusedAsDisabled(it.key());
-    if (packed && splitter.incompleteBytes() > 0) {
+    quint64 refused = 0;
+    for (quint64 n : printer.refused())
+        refused += n;
+    if (refused > 0 && options.quiet)
+        reportError(QStringLiteral("the decoder refused %1 messages").arg(refused));
+    const bool incomplete = options.packed && splitter.incompleteBytes() > 0;
+    if (incomplete)
         reportError(QStringLiteral("%1 bytes at the end do not make a whole message").arg(splitter.incompleteBytes()));
-        bad = true;
-    }
-    return bad ? ExitBadData : ExitOk;
+    return refused > 0 || incomplete ? ExitBadData : ExitOk;
 }
 
 // Decodes the opened input with the options; closes it.
@@ -435,10 +432,9 @@ int decodeInput(int fd, const DecodeOptions &options)
     const qint64 total = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
     Output out(stdout);
     RTCMVDecoder decoder(nullptr);
-    Printer printer(out, options.format, options.quiet);
+    Printer printer(out, options.format, options.quiet, options.switchedOff);
     decoder.addSink(&printer);
-    if (!applyTypeFilter(decoder, options.only, options.excluded))
-        return ExitUsage;
+    applyTypeFilter(decoder, options.only, options.excluded);
     StreamDecoder stream(decoder, printer, options.packed);
     Progress progress(total, isatty(2) != 0);
     const bool read = stream.readAll(fd, options.path, progress);
@@ -453,8 +449,8 @@ int decodeInput(int fd, const DecodeOptions &options)
         return ExitUsage;
     }
     if (options.stats)
-        printStats(printer, stream.framing(), stream.splitter().messages());
-    return exitStatus(printer, stream.splitter(), options.packed);
+        printStats(printer, options.switchedOff.any(), stream.framing(), stream.splitter().messages());
+    return exitStatus(printer, stream.splitter(), options);
 }
 
 } // namespace

@@ -17,6 +17,10 @@
 #include <cstring>
 #include <memory>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Nvt::Mesaro;
 
 namespace {
@@ -26,9 +30,11 @@ const char encodeHelp[] =
     "\n"
     "Reads JSON Lines (one message per line, as `rtcmv decode --format json` writes them) from FILE\n"
     "or standard input and writes the RTCM 2 stream to standard output. Keys are the codec field\n"
-    "names; Message_Type is required, other wire fields default to 0 (Preamble to 0x66), derived\n"
-    "fields (Ns and the like) are computed and, when given, must agree. A line that cannot be\n"
-    "encoded is reported with its number and skipped.\n"
+    "names, each at most once; Message_Type is required, Preamble may only be 102 (0x66), other\n"
+    "wire fields default to 0. No_Of_Data_Words, when left out, is the fewest data words that hold\n"
+    "the fields; texts are padded with NULs to fill their words. Derived fields (Ns and the like)\n"
+    "are computed and, when given, must agree. A line that cannot be encoded, or is longer than\n"
+    "16 MiB, is reported with its number and skipped.\n"
     "\n"
     "options:\n"
     "  --packed   write packed messages (24-bit data words, no parity) instead of the RTCM 2\n"
@@ -39,11 +45,18 @@ const char encodeHelp[] =
 struct EncodeError
 {
     QString text;
+    bool dependsOnLength; // another No_Of_Data_Words might cure it
 };
 
 [[noreturn]] void fail(const QString &text)
 {
-    throw EncodeError{text};
+    throw EncodeError{text, false};
+}
+
+// A problem of the message's length: counts, conditions or room that follow from No_Of_Data_Words.
+[[noreturn]] void failLength(const QString &text)
+{
+    throw EncodeError{text, true};
 }
 
 // Integer value of a JSON number that must fit `bits` bits, signed or not.
@@ -115,10 +128,10 @@ public:
     {
         for (auto it = m_object.begin(); it != m_object.end(); ++it) {
             if (fieldNamed(info, it.key()) == nullptr)
-                fail(QStringLiteral("unknown field %1%2 in %3").arg(m_path, it.key(), QLatin1String(info.name)));
+                fail(QStringLiteral("unknown key \"%1%2\" in %3").arg(m_path, it.key(), QLatin1String(info.name)));
         }
         for (const QString &name : m_absentGiven)
-            fail(QStringLiteral("%1%2 is not part of this message: its condition does not hold").arg(m_path, name));
+            failLength(QStringLiteral("%1%2 is not part of this message: its condition does not hold").arg(m_path, name));
         checkDerived(info);
     }
 
@@ -159,7 +172,8 @@ public:
                          .arg(where).arg(n).arg(QLatin1String(count.name)).arg(given));
             RTCMV_store(at, count.ctype, n);
         } else {
-            m_arrayLengths.append({at, count.ctype, n, where});
+            char *text = f.field.what == RTCMV_FIELD_TEXT ? f.at : nullptr;
+            m_arrayLengths.append({at, count.ctype, n, where, text, f.field.capacity});
         }
     }
 
@@ -170,18 +184,21 @@ public:
     {
         for (const ArrayLength &a : m_arrayLengths) {
             const long long count = RTCMV_load(a.count, a.ctype);
-            if (count != a.length)
-                fail(QStringLiteral("%1 has %2 values, the message's fields say %3").arg(a.where).arg(a.length).arg(count));
+            // A text fills whole data words: what is missing of the last is NULs.
+            if (a.text != nullptr && count > a.length && count <= a.capacity)
+                std::memset(a.text + a.length, 0, std::size_t(count - a.length) + 1);
+            else if (count != a.length)
+                failLength(QStringLiteral("%1 has %2 values, the message's fields say %3").arg(a.where).arg(a.length).arg(count));
         }
         for (const BlockLength &b : m_blockLengths) {
             const long long n = RTCMV_declared_count(b.record, *RTCMV_layout_of(b.record), b.field);
             if (n != b.length)
-                fail(QStringLiteral("%1 has %2 elements, the message's fields say %3").arg(b.where).arg(b.length).arg(n));
+                failLength(QStringLiteral("%1 has %2 elements, the message's fields say %3").arg(b.where).arg(b.length).arg(n));
         }
     }
 
 private:
-    struct ArrayLength { void *count; uint8_t ctype; int length; QString where; };
+    struct ArrayLength { void *count; uint8_t ctype; int length; QString where; char *text; uint32_t capacity; };
     struct BlockLength { void *record; RTCMV_field_info_s field; int length; QString where; };
     QVector<ArrayLength> m_arrayLengths;
     QVector<BlockLength> m_blockLengths;
@@ -253,11 +270,11 @@ void ObjectReader::checkDerived(const RTCMV_record_info_s &info)
         const QString where = m_path + QLatin1String(f.name);
         if (f.ctype == RTCMV_CTYPE_F64) {
             if (!g.value.isDouble() || g.value.toDouble() != RTCMV_load_f64(base + f.offset))
-                fail(QStringLiteral("%1 does not agree with the fields it is derived from").arg(where));
+                failLength(QStringLiteral("%1 does not agree with the fields it is derived from").arg(where));
         } else {
             const long long computed = RTCMV_load(base + f.offset, f.ctype);
             if (integerValue(g.value, where, 64, true) != computed)
-                fail(QStringLiteral("%1 = %2 does not agree with the fields it is derived from (%3)")
+                failLength(QStringLiteral("%1 = %2 does not agree with the fields it is derived from (%3)")
                          .arg(where)
                          .arg(g.value.toDouble(), 0, 'f', 0)
                          .arg(computed));
@@ -298,44 +315,104 @@ void RecordBuilder::fillRecords(void *record, const RTCMV_field_info_s &f, const
         m_blockLengths.append({record, f, a.size(), where});
 }
 
-struct EncodeOptions
+// The longest line read; a longer one is skipped without being held in memory.
+constexpr std::size_t MaxLineBytes = std::size_t(16) << 20;
+
+// Lines of a file descriptor, each at most MaxLineBytes long (without its '\n').
+class LineReader
 {
-    bool packed = false;
-    QString path; // empty or "-": standard input
+public:
+    explicit LineReader(int fd) : m_fd(fd), m_buffer(1 << 16) {}
+
+    enum Result { Line, TooLong, End };
+    Result next(QByteArray &line);
+    long long number() const { return m_number; }
+    bool failed() const { return m_failed; }
+
+private:
+    bool fill();
+
+    int m_fd;
+    std::vector<char> m_buffer;
+    std::size_t m_begin = 0, m_end = 0;
+    long long m_number = 0;
+    bool m_failed = false;
 };
 
-// ExitOk to go on, else the status to end with.
-int parseOptions(const QStringList &arguments, EncodeOptions &options)
+bool LineReader::fill()
 {
-    for (const QString &a : arguments) {
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(encodeHelp, stdout);
-            return -1;
-        } else if (a == QLatin1String("--packed")) {
-            options.packed = true;
-        } else if ((!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) && options.path.isEmpty()) {
-            options.path = a;
-        } else {
-            reportError(QStringLiteral("unexpected argument '%1'").arg(a));
-            std::fputs(encodeHelp, stderr);
-            return ExitUsage;
+    for (;;) {
+        const ssize_t n = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        m_failed = m_failed || n < 0;
+        m_begin = 0;
+        m_end = n > 0 ? std::size_t(n) : 0;
+        return n > 0;
+    }
+}
+
+LineReader::Result LineReader::next(QByteArray &line)
+{
+    line.clear();
+    bool tooLong = false, any = false;
+    for (;;) {
+        if (m_begin == m_end && !fill())
+            break;
+        any = true;
+        const char *start = m_buffer.data() + m_begin;
+        const auto *newline = static_cast<const char *>(std::memchr(start, '\n', m_end - m_begin));
+        const std::size_t take = newline != nullptr ? std::size_t(newline - start) : m_end - m_begin;
+        tooLong = tooLong || std::size_t(line.size()) + take > MaxLineBytes;
+        if (!tooLong)
+            line.append(start, int(take));
+        m_begin += take + (newline != nullptr ? 1 : 0);
+        if (newline != nullptr)
+            break;
+    }
+    if (!any)
+        return End;
+    ++m_number;
+    if (tooLong)
+        line.clear();
+    return tooLong ? TooLong : Line;
+}
+
+// A key given twice in one object of a valid JSON text; empty when there is none. (The JSON
+// reader keeps the last of them without a word.)
+QString duplicateKey(const QByteArray &json)
+{
+    struct Level { bool object; bool expectKey; QSet<QString> keys; };
+    QVector<Level> levels;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[') {
+            levels.append({c == '{', c == '{', {}});
+        } else if (c == '}' || c == ']') {
+            levels.removeLast();
+        } else if (c == ',' && !levels.isEmpty()) {
+            levels.last().expectKey = levels.last().object;
+        } else if (c == '"') {
+            const int start = i;
+            for (++i; json[i] != '"'; ++i)
+                i += json[i] == '\\' ? 1 : 0;
+            if (levels.isEmpty() || !levels.last().expectKey)
+                continue;
+            levels.last().expectKey = false;
+            const QByteArray quoted = json.mid(start, i - start + 1);
+            const QString key = quoted.contains('\\')
+                ? QJsonDocument::fromJson('[' + quoted + ']').array().at(0).toString()
+                : QString::fromUtf8(quoted.mid(1, quoted.size() - 2));
+            if (levels.last().keys.contains(key))
+                return key;
+            levels.last().keys.insert(key);
         }
     }
-    return ExitOk;
+    return QString();
 }
 
-FILE *openInput(const QString &path)
-{
-    if (path.isEmpty() || path == QLatin1String("-"))
-        return stdin;
-    FILE *in = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (in == nullptr)
-        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    return in;
-}
-
-// The record of one JSON Lines line, built and checked, in `storage`.
-void readRecord(const QByteArray &text, RecordStorage &storage)
+// The object of one line: valid JSON, an object, no key twice.
+QJsonObject parseObject(const QByteArray &text)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
@@ -343,7 +420,15 @@ void readRecord(const QByteArray &text, RecordStorage &storage)
         fail(QStringLiteral("not valid JSON (%1 at offset %2)").arg(error.errorString()).arg(error.offset));
     if (!document.isObject())
         fail(QStringLiteral("not a JSON object"));
-    const QJsonObject object = document.object();
+    const QString duplicate = duplicateKey(text);
+    if (!duplicate.isEmpty())
+        fail(QStringLiteral("duplicate key \"%1\"").arg(duplicate));
+    return document.object();
+}
+
+// The layout of the line's message type; the header fields every message must have right.
+const RTCMV_record_info_s &messageLayout(const QJsonObject &object)
+{
     const QJsonValue type = object.value(QStringLiteral("Message_Type"));
     if (!type.isDouble())
         fail(QStringLiteral("Message_Type is missing"));
@@ -351,11 +436,86 @@ void readRecord(const QByteArray &text, RecordStorage &storage)
         type.toDouble() >= 0 && type.toDouble() < 64 ? RTCMV_message_info(uint32_t(type.toDouble())) : nullptr;
     if (info == nullptr)
         fail(QStringLiteral("message type %1 is not one the encoder knows").arg(type.toDouble()));
-    RTCMV_init_record(&storage.record, info->kind);
-    RecordBuilder builder;
-    builder.fill(&storage.record, object, QString());
-    builder.checkLengths();
+    // The framer finds a message by its preamble: with any other, nothing would read it.
+    const QJsonValue preamble = object.value(QStringLiteral("Preamble"));
+    if (!preamble.isUndefined() && preamble.toDouble(-1) != 0x66)
+        fail(QStringLiteral("Preamble must be 102 (0x66), the value that starts every message"));
+    return *info;
 }
+
+// "Record.Field" of the field a codec error code names; the code's name when none does.
+QString fieldOfError(int32_t code)
+{
+    const QString name = QLatin1String(RTCMV_error_name(code));
+    QString best;
+    int bestLength = 0;
+    for (uint32_t kind = 1; RTCMV_record_info(kind) != nullptr; ++kind) {
+        const RTCMV_record_info_s &info = *RTCMV_record_info(kind);
+        for (uint32_t i = 0; i < info.fieldCount; ++i) {
+            QString prefix = QStringLiteral("RTCMV_ERR_%1_%2_").arg(QLatin1String(info.name), QLatin1String(info.fields[i].name));
+            prefix = prefix.toUpper().replace(QStringLiteral("__"), QStringLiteral("_"));
+            if (name.startsWith(prefix) && prefix.size() > bestLength) {
+                best = QStringLiteral("%1.%2").arg(QLatin1String(info.name), QLatin1String(info.fields[i].name));
+                bestLength = prefix.size();
+            }
+        }
+    }
+    return best.isEmpty() ? name : best;
+}
+
+// The message of a line in packed data words: with No_Of_Data_Words as given, or else the fewest
+// data words that hold its fields.
+class MessageEncoder
+{
+public:
+    const std::vector<uint8_t> &encode(const QJsonObject &object)
+    {
+        const RTCMV_record_info_s &info = messageLayout(object);
+        const RTCMV_field_info_s &length = *fieldNamed(info, QStringLiteral("No_Of_Data_Words"));
+        if (object.contains(QLatin1String(length.name)))
+            return encodeWith(object, info, length, -1);
+        for (long long words = 0;; ++words) {
+            try {
+                return encodeWith(object, info, length, words);
+            } catch (const EncodeError &e) {
+                if (!e.dependsOnLength)
+                    throw;
+                if (words == 0)
+                    m_firstError = e.text;
+                if (words + 1 >= (1ll << length.bits))
+                    fail(QStringLiteral("no No_Of_Data_Words holds the fields; with 0: %1").arg(m_firstError));
+            }
+        }
+    }
+
+private:
+    // `words` < 0: as the line gives them.
+    const std::vector<uint8_t> &encodeWith(const QJsonObject &object, const RTCMV_record_info_s &info,
+                                          const RTCMV_field_info_s &length, long long words)
+    {
+        RecordStorage storage;
+        RTCMV_init_record(&storage.record, info.kind);
+        char *lengthAt = reinterpret_cast<char *>(&storage.record) + length.offset;
+        if (words >= 0)
+            RTCMV_store(lengthAt, length.ctype, words);
+        RecordBuilder builder;
+        builder.fill(&storage.record, object, QString());
+        builder.checkLengths();
+        // The message occupies its two header words and No_Of_Data_Words data words.
+        const unsigned dataWords = unsigned(RTCMV_load(lengthAt, length.ctype));
+        m_message.assign(std::size_t(dataWords + 2) * 3, 0);
+        const int32_t bits = RTCMV_encode_record(m_message.data(), uint16_t(m_message.size()), &storage.record);
+        if (bits < 0)
+            failLength(QStringLiteral("%1 does not fit in the %2 data words of No_Of_Data_Words (%3)")
+                           .arg(fieldOfError(bits))
+                           .arg(dataWords)
+                           .arg(QLatin1String(RTCMV_error_name(bits))));
+        return m_message;
+    }
+
+    std::vector<uint8_t> m_message;
+    QString m_firstError;
+};
 
 // Encodes JSON Lines into the stream, line by line; a line that cannot be encoded is reported
 // and skipped.
@@ -366,46 +526,33 @@ public:
 
     void encodeLine(const QByteArray &text)
     {
-        RecordStorage storage;
-        readRecord(text, storage);
-        // The message occupies its two header words and No_Of_Data_Words data words.
-        const RTCMV_field_info_s &length = *fieldNamed(*RTCMV_layout_of(&storage.record), QStringLiteral("No_Of_Data_Words"));
-        const unsigned words = 2u + unsigned(RTCMV_load(reinterpret_cast<char *>(&storage.record) + length.offset, length.ctype));
-        m_message.assign(std::size_t(words) * 3, 0);
-        const int32_t bits = RTCMV_encode_record(m_message.data(), uint16_t(m_message.size()), &storage.record);
-        if (bits < 0)
-            fail(QStringLiteral("the fields do not fit the message's %1 data words (%2)")
-                     .arg(words - 2)
-                     .arg(QLatin1String(RTCMV_error_name(bits))));
+        const std::vector<uint8_t> &message = m_encoder.encode(parseObject(text));
         m_stream.clear();
         if (m_packed)
-            m_stream = m_message;
+            m_stream = message;
         else
-            m_writer.writeMessage(m_message.data(), words, m_stream);
+            m_writer.writeMessage(message.data(), unsigned(message.size() / 3), m_stream);
         if (std::fwrite(m_stream.data(), 1, m_stream.size(), stdout) != m_stream.size())
             m_writeFailed = true;
     }
 
-    // Every line of `in`; the number of lines skipped.
-    int encodeAll(FILE *in)
+    // Every line of `lines`; the number of lines skipped.
+    int encodeAll(LineReader &lines)
     {
-        char *line = nullptr;
-        std::size_t capacity = 0;
-        long long lineNumber = 0;
         int skipped = 0;
-        for (ssize_t length; (length = ::getline(&line, &capacity, in)) >= 0;) {
-            ++lineNumber;
-            const QByteArray text = QByteArray::fromRawData(line, int(length)).trimmed();
-            if (text.isEmpty())
-                continue;
+        QByteArray line;
+        for (LineReader::Result result; (result = lines.next(line)) != LineReader::End;) {
             try {
-                encodeLine(text);
+                if (result == LineReader::TooLong)
+                    fail(QStringLiteral("longer than %1 MiB").arg(MaxLineBytes >> 20));
+                line = line.trimmed();
+                if (!line.isEmpty())
+                    encodeLine(line);
             } catch (const EncodeError &e) {
-                reportError(QStringLiteral("line %1: %2; skipped").arg(lineNumber).arg(e.text));
+                reportError(QStringLiteral("line %1: %2; skipped").arg(lines.number()).arg(e.text));
                 ++skipped;
             }
         }
-        std::free(line);
         return skipped;
     }
 
@@ -413,9 +560,9 @@ public:
 
 private:
     bool m_packed;
+    MessageEncoder m_encoder;
     Rtcm2Writer m_writer;
     std::vector<uint8_t> m_stream;
-    std::vector<uint8_t> m_message;
     bool m_writeFailed = false;
 };
 
@@ -423,24 +570,26 @@ private:
 
 int runEncode(const QStringList &arguments)
 {
-    EncodeOptions options;
-    const int status = parseOptions(arguments, options);
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("packed"), QString()});
+    QString path;
+    const int status = parseCommandLine(parser, arguments, QStringLiteral("encode"), encodeHelp, &path);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
-    FILE *in = openInput(options.path);
-    if (in == nullptr)
+    const int fd = openInput(path);
+    if (fd < 0)
         return ExitUsage;
-    LineEncoder encoder(options.packed);
-    const int skipped = encoder.encodeAll(in);
-    const bool readFailed = std::ferror(in) != 0;
-    if (in != stdin)
-        std::fclose(in);
+    LineEncoder encoder(parser.isSet(QStringLiteral("packed")));
+    LineReader lines(fd);
+    const int skipped = encoder.encodeAll(lines);
+    if (fd != 0)
+        ::close(fd);
     if (std::fflush(stdout) != 0 || encoder.writeFailed()) {
         reportError(QStringLiteral("cannot write the output"));
         return ExitUsage;
     }
-    if (readFailed) {
-        reportError(QStringLiteral("cannot read %1").arg(options.path.isEmpty() ? QStringLiteral("-") : options.path));
+    if (lines.failed()) {
+        reportError(QStringLiteral("cannot read %1").arg(path));
         return ExitUsage;
     }
     return skipped > 0 ? ExitBadData : ExitOk;

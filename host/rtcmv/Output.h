@@ -41,6 +41,11 @@ public:
         return *this;
     }
 
+    // Text for a terminal or a line-based reader: control characters, characters above 0x7E and
+    // the backslash are written as escapes (\n, \r, \t, \\, else \xHH), so that no text a message
+    // carries can move the cursor, send terminal commands or start a line of its own.
+    void visible(const QString &text);
+
     // Ends a line and writes the buffer out once it is large.
     void endLine()
     {

@@ -12,8 +12,8 @@ using namespace Nvt::Mesaro;
 
 namespace {
 
-// The text `"Name":` of every field of every record kind, made once.
-const std::string &keyOf(uint32_t kind, uint32_t index)
+// The text `"Name":` of every field of every record kind (by kind - 1 and field index), made once.
+const std::vector<std::vector<std::string>> &allKeys()
 {
     static const std::vector<std::vector<std::string>> keys = [] {
         std::vector<std::vector<std::string>> all;
@@ -25,7 +25,7 @@ const std::string &keyOf(uint32_t kind, uint32_t index)
         }
         return all;
     }();
-    return keys[kind - 1][index];
+    return keys;
 }
 
 // Calls `write` with the number at `at` as the JSON writer takes it.
@@ -45,11 +45,11 @@ void withNumber(const RTCMV_FieldVisit &f, const char *at, Write write)
 class JsonVisitor : public RTCMV_RecordVisitor
 {
 public:
-    explicit JsonVisitor(JsonWriter &json) : m_json(json) {}
+    explicit JsonVisitor(JsonWriter &json) : m_json(json), m_keys(allKeys()) {}
 
     bool enterField(const RTCMV_FieldVisit &f)
     {
-        const std::string &key = keyOf(f.record.kind, f.index);
+        const std::string &key = m_keys[f.record.kind - 1][f.index];
         switch (f.field.what) {
         case RTCMV_FIELD_TEXT:
             m_json.preparedKey(key).latin1(f.at, f.count);
@@ -82,6 +82,7 @@ public:
 
 private:
     JsonWriter &m_json;
+    const std::vector<std::vector<std::string>> &m_keys;
 };
 
 } // namespace

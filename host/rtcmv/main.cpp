@@ -3,10 +3,14 @@
 #include "Commands.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QFile>
 #include <QtCore/QLocale>
 #include <QtCore/QVector>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 
 #ifndef RTCMV_VERSION
 #define RTCMV_VERSION "0.0.0"
@@ -26,6 +30,46 @@ static const char usage[] =
 void reportError(const QString &text)
 {
     std::fprintf(stderr, "rtcmv: %s\n", text.toLocal8Bit().constData());
+}
+
+int usageError(const QString &command, const QString &text)
+{
+    reportError(text);
+    std::fprintf(stderr, "try 'rtcmv %s--help'\n", command.isEmpty() ? "" : qPrintable(command + QLatin1Char(' ')));
+    return ExitUsage;
+}
+
+int parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, const QString &command,
+                     const char *help, QString *input)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    if (!parser.parse(QStringList(QStringLiteral("rtcmv")) + arguments)) {
+        QString text = parser.errorText(); // "Unknown option 'x'." and the like
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+        return usageError(command, text.left(1).toLower() + text.mid(1));
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(help, stdout);
+        return -1;
+    }
+    const QStringList operands = parser.positionalArguments();
+    if (operands.size() > (input != nullptr ? 1 : 0))
+        return usageError(command, QStringLiteral("unexpected argument '%1'").arg(operands.last()));
+    if (input != nullptr)
+        *input = operands.value(0, QStringLiteral("-"));
+    return ExitOk;
+}
+
+int openInput(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return fd;
 }
 
 bool parseTypeList(const QString &text, QVector<int> &types)
@@ -53,10 +97,8 @@ int main(int argc, char *argv[])
 
     QStringList arguments = app.arguments();
     arguments.removeFirst();
-    if (arguments.isEmpty()) {
-        std::fputs(usage, stderr);
-        return ExitUsage;
-    }
+    if (arguments.isEmpty())
+        return usageError(QString(), QStringLiteral("no command given"));
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("--version")) {
         std::printf("rtcmv %s\n", RTCMV_VERSION);
@@ -72,7 +114,5 @@ int main(int argc, char *argv[])
         return runEncode(arguments);
     if (command == QLatin1String("catalogue") || command == QLatin1String("catalog"))
         return runCatalogue(arguments);
-    reportError(QStringLiteral("unknown command '%1'").arg(command));
-    std::fputs(usage, stderr);
-    return ExitUsage;
+    return usageError(QString(), QStringLiteral("unknown command '%1'").arg(command));
 }

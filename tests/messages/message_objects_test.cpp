@@ -209,6 +209,19 @@ TEST(MessageObjects, OptionalFieldsFollowTheirPresenceRules)
     }
 }
 
+// Without a record every accessor, the raw line and the array accessors included, stops the
+// process with the same fatal report instead of reading through a null pointer.
+TEST(MessageObjectsDeathTest, WithoutARecordEveryAccessorStops)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const RTCMV_Message_Type_16_Message message(nullptr, false);
+    const char *report = "RTCMV_Message_Type_16_Message::assertRepresentation\\(\\) failed when trying to access data "
+                         "of an uninitialized message\\.";
+    EXPECT_DEATH(message.getMessage_Length(), report);
+    EXPECT_DEATH(message.getRawStringFor(QVector<bool>(9, true)), report);
+    EXPECT_DEATH(message.getMessageArray(), report);
+}
+
 TEST(MessageObjects, OwnedRecordsAreReleasedBorrowedOnesKept)
 {
     // Borrowed: the record and its block outlive the message untouched.

@@ -27,24 +27,6 @@ TEST(ToolBadInput, FilesAndUsage)
             EXPECT_TRUE(run.err.contains(path.toUtf8())) << run.err.toStdString();
         }
     }
-    const QList<QStringList> usage = {
-        {},
-        {"transcode"},
-        {"decode", "--bogus"},
-        {"decode", "--format", "xml"},
-        {"decode", "--format"},
-        {"decode", "--types", "1,x"},
-        {"decode", "--types", "14"}, // not a type the decoder knows
-        {"decode", "a.rtcm2", "b.rtcm2"},
-        {"encode", "--bogus"},
-        {"catalogue", "--bogus"},
-    };
-    for (const QStringList &arguments : usage) {
-        const ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.status, 2) << arguments.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << arguments.join(QLatin1Char(' ')).toStdString();
-        EXPECT_FALSE(run.err.isEmpty()) << arguments.join(QLatin1Char(' ')).toStdString();
-    }
     // Packed input that ends inside a message: the whole messages decode, the rest is reported.
     const QByteArray sample = readFile(sourcePath("examples/sample.rtcm2"));
     const QByteArray packed = runTool({"encode", "--packed", sourcePath("examples/sample.jsonl")}).out;

@@ -120,8 +120,23 @@ protected:
         return m_representation;
     }
 
-    // The record without a check, for the array accessors and the raw line.
-    Record *rawRecord() const { return m_representation; }
+    // The record for the array accessors and the raw line, which do not resolve the channel: a
+    // message without one stops with the same fatal report as the other accessors.
+    Record *rawRecord() const
+    {
+        assertRepresentation();
+        return m_representation;
+    }
+
+    // The elements a sub-record member really holds: its count, or none while the record has no
+    // block (a record built by hand before its first append).
+    unsigned int heldSubRecords(unsigned int count) const
+    {
+        if constexpr (hasSubMessages)
+            return Self::subRecords(m_representation) != nullptr ? count : 0;
+        else
+            return count;
+    }
 
     void disposeRepresentation()
     {
@@ -192,8 +207,7 @@ protected:
             lists.subMessages.clear();
             lists.constSubMessages.clear();
             auto *elements = Self::subRecords(m_representation);
-            // A record built by hand may have no block yet (init leaves it null): no elements then.
-            const unsigned int count = elements != nullptr ? Self::subRecordCount(m_representation) : 0;
+            const unsigned int count = heldSubRecords(Self::subRecordCount(m_representation));
             auto *self = const_cast<RTCMV_MessageBase *>(this);
             for (unsigned int i = 0; i < count; ++i) {
                 auto *element = &elements[i];
