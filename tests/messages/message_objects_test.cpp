@@ -86,6 +86,15 @@ TEST(MessageObjects, EmptyAndFixedMembers)
               "Requesting value for an repeated field Message Type 1::Corrections with out of range index.");
     EXPECT_TRUE(empty->getSubMessages().isEmpty());
 
+    // A hand-built record with a count but no block yet holds nothing, whoever asks.
+    static_cast<RTCMV_Message_Type_1_s *>(const_cast<void *>(recordOf(empty.get())))->Ns = 3;
+    auto fixedEmpty = ownedMessage<RTCMV_Message_Type_44_Message>(RTCMV_KIND_Message_Type_44);
+    EXPECT_EQ(empty->getNumberOfCorrections(), 0u);
+    EXPECT_EQ(fixedEmpty->getNumberOfCorrections(), 0u);
+    EXPECT_EQ(fieldInfo(QStringLiteral("Message_Type_1"), QStringLiteral("Corrections"))->getNumberOfValues(empty.get()), 0u);
+    EXPECT_FALSE(empty->getRawStringFor({}).contains(QStringLiteral("submsg")));
+    EXPECT_FALSE(fixedEmpty->getRawStringFor({}).contains(QStringLiteral("submsg")));
+
     // Fixed blocks hold 8 elements whatever the record's count says.
     const struct
     {

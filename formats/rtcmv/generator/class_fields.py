@@ -78,12 +78,12 @@ FIXED_COUNT = """
 unsigned int getNumberOf$name() const
 {
     record();
-    return $fixed;
+    return heldSubRecords($fixed);
 }
 """
 
 VARIABLE_COUNT = """
-unsigned int getNumberOf$name() const { return record()->$count; }
+unsigned int getNumberOf$name() const { return heldSubRecords(record()->$count); }
 """
 
 
@@ -215,7 +215,7 @@ class SubRecordAccessors(AccessorEmitter):
         return ["nullptr", self.getter("get"), self.getter("getNumberOf")]
 
     def raw_statement(self):
-        return "line.subMessages(%s);" % self.count()
+        return "line.subMessages(heldSubRecords(%s));" % self.count()
 
 
 ACCESSOR_EMITTERS = {"wire": ValueAccessors, "derived": ValueAccessors, "array": InlineArrayAccessors,
