@@ -121,7 +121,8 @@ else
     line.absent();
 """
 
-FIELD_SOURCE = """
+# Every descriptor is a singleton whose first use builds the whole catalogue.
+SINGLETON = """
 // ---- $class ----
 
 const $class *$class::getInstance()
@@ -130,7 +131,9 @@ const $class *$class::getInstance()
     static $class instance;
     return &instance;
 }
+"""
 
+FIELD_SOURCE = SINGLETON + """
 $class::$class()
     : Base($display, $type, $class_literal, $record_display, $name_literal)
 {
@@ -139,16 +142,7 @@ $class::$class()
 
 """
 
-INFO_SOURCE = """
-// ---- $class ----
-
-const $class *$class::getInstance()
-{
-    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included
-    static $class instance;
-    return &instance;
-}
-
+INFO_SOURCE = SINGLETON + """
 $class::$class()
     : RTCMV_MessageInfoBase($display, $class_literal, infoChannel, $main, $description)
 {
