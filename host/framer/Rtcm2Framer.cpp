@@ -21,6 +21,8 @@ constexpr unsigned kD30StarBits = 0x16; // D26, D28, D29
 constexpr std::size_t kBlock = 4096;
 constexpr std::size_t kCarry = 192;
 constexpr uint8_t kInvalid = 0x80;
+// Ignored bytes in a row that mark a stop in the stream rather than damage.
+constexpr unsigned kGapBytes = 1;
 
 // Mask over d1..d24 (d1 is bit 23) of the data bits a parity bit covers.
 constexpr uint32_t dataMask(std::initializer_list<int> bits)
@@ -89,6 +91,31 @@ bool isHeaderWord(uint32_t raw, uint32_t &data)
     return syndrome == 0 || syndrome == kD29StarBits;
 }
 
+// Whether `raw` passes parity after a word that was sent as `before`.
+bool passesAfter(uint32_t before, uint32_t raw)
+{
+    const unsigned prev = before & 3;
+    return rtcm2::wordParity((raw >> 6) ^ complementFor(prev), prev >> 1, prev & 1) == (raw & 0x3F);
+}
+
+unsigned stationOf(const uint8_t *packed)
+{
+    return (unsigned(packed[1]) << 8 | packed[2]) & 0x3FF;
+}
+
+unsigned sequenceOf(const uint8_t *packed)
+{
+    return packed[4] & 7u;
+}
+
+// Whether the first eight bits of `raw` are within one bit of the preamble as sent after a word
+// ending in `prevBits`.
+bool nearPreamble(uint32_t raw, unsigned prevBits)
+{
+    const unsigned sent = kPreamble ^ ((prevBits & 1u) ? 0xFFu : 0u);
+    return __builtin_popcount((raw >> 22) ^ sent) <= 1;
+}
+
 } // namespace
 
 unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
@@ -118,9 +145,64 @@ void Rtcm2Framer::reset()
     m_checkEnd = 0;
     m_heldCount = 0;
     m_heldBytes = 0;
+    m_gaps.clear();
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    m_stationCount = 0;
     m_wordCount = 0;
     m_wordsExpected = 0;
     m_prevBits = 0;
+}
+
+void Rtcm2Framer::feed(const uint8_t *data, std::size_t size, Clock::time_point arrival)
+{
+    m_lastArrival = arrival;
+    feed(data, size);
+}
+
+void Rtcm2Framer::flush()
+{
+    if (m_pendingWords == 0)
+        return;
+    // A header and a second word of noise pass parity once in 2^18 bit positions; with a data
+    // word after them, 64 times less often. Found by hunting, of a station not seen before and
+    // without data words, the message at the end is more likely noise than not.
+    if (!plausible() && m_pendingWords == 2) {
+        rejectPending();
+        return;
+    }
+    ++m_stats.unconfirmed;
+    releasePendingMessage();
+}
+
+bool Rtcm2Framer::releasePending(Clock::time_point now, Clock::duration quiet)
+{
+    if (m_pendingWords == 0 || now - m_lastArrival < quiet)
+        return false;
+    flush();
+    return true;
+}
+
+Rtcm2Framer::Clock::duration Rtcm2Framer::wordPeriod(unsigned bitsPerSecond)
+{
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(30.0 / bitsPerSecond));
+}
+
+void Rtcm2Framer::releasePendingMessage()
+{
+    const unsigned words = m_pendingWords;
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    deliver(m_pending.data(), words);
+}
+
+void Rtcm2Framer::deliver(const uint8_t *packed, unsigned words)
+{
+    const unsigned station = stationOf(packed);
+    if (!knownStation(station))
+        m_stations[m_stationCount++ % m_stations.size()] = uint16_t(station);
+    ++m_stats.messages;
+    m_handler(packed, 3 * std::size_t(words), words);
 }
 
 void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
@@ -136,6 +218,8 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
             kept += 1u - (symbol >> 7);
         }
         m_stats.ignoredBytes += chunk - kept;
+        if (kept < chunk)
+            noteGaps(data, chunk);
         m_symbolCount += kept;
         data += chunk;
         size -= chunk;
@@ -152,8 +236,45 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
             m_huntPos -= std::min(m_huntPos, 6 * keepFrom);
             m_msgStart -= std::min(m_msgStart, 6 * keepFrom);
             m_checkEnd -= std::min(m_checkEnd, 6 * keepFrom);
+            std::size_t gaps = 0;
+            for (const Gap &gap : m_gaps) {
+                if (gap.symbol >= keepFrom)
+                    m_gaps[gaps++] = {gap.symbol - keepFrom, gap.bytes};
+            }
+            m_gaps.resize(gaps);
         }
     }
+}
+
+// Notes where runs of ignored bytes lie among the symbols: before the symbol each run precedes.
+void Rtcm2Framer::noteGaps(const uint8_t *data, std::size_t size)
+{
+    std::size_t symbol = m_symbolCount;
+    unsigned run = 0;
+    for (std::size_t i = 0; i <= size; ++i) {
+        if (i < size && kSymbols.value[data[i]] == kInvalid) {
+            ++run;
+            continue;
+        }
+        if (run > 0) {
+            if (!m_gaps.empty() && m_gaps.back().symbol == symbol)
+                m_gaps.back().bytes += run; // the run began in an earlier chunk
+            else
+                m_gaps.push_back({symbol, run});
+            run = 0;
+        }
+        ++symbol;
+    }
+}
+
+// Ignored bytes before symbol `symbol` (0 when none).
+unsigned Rtcm2Framer::gapBefore(std::size_t symbol) const
+{
+    for (const Gap &gap : m_gaps) {
+        if (gap.symbol == symbol)
+            return gap.bytes;
+    }
+    return 0;
 }
 
 void Rtcm2Framer::process()
@@ -180,12 +301,52 @@ uint32_t Rtcm2Framer::wordAt(std::size_t bitPos) const
 void Rtcm2Framer::lock(std::size_t bitPos, uint32_t raw, uint32_t data)
 {
     m_locked = true;
+    m_lockedInChain = false;
     m_msgStart = bitPos;
     storeWord(m_packed.data(), data);
     m_wordCount = 1;
     m_wordsExpected = 0;
     m_prevBits = raw & 3;
     ++m_stats.words;
+}
+
+// In a clean stream the word right after a message is the next header, in the same parity
+// chain: it must pass with the real D29*/D30*. That word also decides the waiting message.
+Rtcm2Framer::After Rtcm2Framer::checkAfterMessage()
+{
+    const std::size_t bits = 6 * m_symbolCount;
+    if (m_huntPos + 30 > bits)
+        return After::NeedInput;
+    const uint32_t raw = wordAt(m_huntPos);
+    const uint32_t data = (raw >> 6) ^ complementFor(m_prevBits);
+    const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
+    if (parityOk && (data >> 16) == kPreamble) {
+        m_afterMessage = false;
+        if (nextWordDecides())
+            releasePendingMessage();
+        lock(m_huntPos, raw, data);
+        m_lockedInChain = true;
+        return After::Locked;
+    }
+    if (nextWordDecides() && !parityOk && m_huntPos + 66 > bits)
+        return After::NeedInput; // the words after it decide
+    m_afterMessage = false;
+    settlePending(raw, parityOk);
+    ++m_stats.resyncs;
+    if (!parityOk)
+        ++m_stats.parityFailures;
+    // Lock lost right after a message. That message may have begun on noise (a header word,
+    // say) whose parity ran on into the real stream, swallowing the start of real messages:
+    // search it again, from the bit after its start. A held message not followed by a header
+    // breaks the chain, so whatever is held goes.
+    if (!m_checking) {
+        m_checking = true;
+        m_checkEnd = m_huntPos;
+    }
+    m_heldCount = 0;
+    m_heldBytes = 0;
+    m_huntPos = m_msgStart + 1;
+    return After::Lost;
 }
 
 // Slides one bit at a time, testing six candidate starts per symbol. Returns true on a lock,
@@ -195,32 +356,11 @@ bool Rtcm2Framer::hunt()
     const std::size_t count = m_symbolCount;
     uint32_t data = 0;
     if (m_afterMessage) {
-        // In a clean stream the word right after a message is the next header, in the same
-        // parity chain: it must pass with the real D29*/D30*.
-        if (m_huntPos + 30 > 6 * count)
-            return false;
-        m_afterMessage = false;
-        const uint32_t raw = wordAt(m_huntPos);
-        data = (raw >> 6) ^ complementFor(m_prevBits);
-        const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
-        if (parityOk && (data >> 16) == kPreamble) {
-            lock(m_huntPos, raw, data);
-            return true;
+        switch (checkAfterMessage()) {
+        case After::NeedInput: return false;
+        case After::Locked: return true;
+        case After::Lost: break;
         }
-        ++m_stats.resyncs;
-        if (!parityOk)
-            ++m_stats.parityFailures;
-        // Lock lost right after a message. That message may have begun on noise (a header
-        // word, say) whose parity ran on into the real stream, swallowing the start of real
-        // messages: search it again, from the bit after its start. A held message not followed
-        // by a header breaks the chain, so whatever is held goes.
-        if (!m_checking) {
-            m_checking = true;
-            m_checkEnd = m_huntPos;
-        }
-        m_heldCount = 0;
-        m_heldBytes = 0;
-        m_huntPos = m_msgStart + 1;
     }
 
     const uint8_t *s = m_symbols.data();
@@ -305,17 +445,123 @@ void Rtcm2Framer::complete()
         return;
     }
     m_checking = false;
+    settleAwaiting();
     releaseHeld();
-    ++m_stats.messages;
-    m_handler(m_packed.data(), bytes, m_wordCount);
+    std::memcpy(m_pending.data(), m_packed.data(), bytes);
+    m_pendingWords = m_wordCount;
+    m_pendingLastBits = m_prevBits;
+    m_pendingInChain = m_lockedInChain;
+}
+
+// The word after the waiting message is no header in its parity chain.
+void Rtcm2Framer::settlePending(uint32_t raw, bool parityOk)
+{
+    if (!nextWordDecides())
+        return;
+    const std::size_t end = m_huntPos;
+    uint32_t header = 0;
+    // Words in step without a header: the length field was wrong. A header one symbol early or
+    // late: a symbol was lost or added in the last word, whose parity passed by chance.
+    if (parityOk || isHeaderWord(wordAt(end - 6), header) || isHeaderWord(wordAt(end + 6), header)) {
+        rejectPending();
+        return;
+    }
+    // A header in a parity chain of its own right after it, its second word in step: the stream
+    // was cut there and another begins (recordings put together, a sender starting again).
+    if (isHeaderWord(raw, header) && passesAfter(raw, wordAt(end + 30))) {
+        releasePendingMessage();
+        return;
+    }
+    // Only the next header was hit (by a flip, or a symbol lost or added): the stream resumes in
+    // step right after it. Noise may do the same by chance, so the message must fit the stream.
+    if (resumesAfter(end, raw) && plausible()) {
+        releasePendingMessage();
+        return;
+    }
+    // Bytes of another kind right after it, none inside its last word: the stream stopped there
+    // (a recording spliced to another, text between messages).
+    if (endsBeforeGap(end) && plausible()) {
+        ++m_stats.unconfirmed;
+        releasePendingMessage();
+        return;
+    }
+    // Anything else (damage reaching into the next message): the next message found decides.
+    m_pendingAwaitsNext = true;
+}
+
+bool Rtcm2Framer::knownStation(unsigned station) const
+{
+    const std::size_t known = std::min<std::size_t>(m_stationCount, m_stations.size());
+    return std::find(m_stations.begin(), m_stations.begin() + long(known), station) != m_stations.begin() + long(known);
+}
+
+// A waiting message released without confirmation must at least fit the stream: its header came
+// in step after the message before it, or it names a station of the messages before it.
+bool Rtcm2Framer::plausible() const
+{
+    return m_pendingInChain || m_stationCount == 0 || knownStation(stationOf(m_pending.data()));
+}
+
+bool Rtcm2Framer::endsBeforeGap(std::size_t end) const
+{
+    if (gapBefore((end + 5) / 6) < kGapBytes)
+        return false;
+    for (std::size_t symbol = (end - 30) / 6 + 1; symbol < (end + 5) / 6; ++symbol) {
+        if (gapBefore(symbol) > 0)
+            return false;
+    }
+    return true;
+}
+
+// Whether a word after the damaged header at `end` passes parity where the stream carries on:
+// right after it, or one symbol earlier or later (a symbol lost or added in the header).
+bool Rtcm2Framer::resumesAfter(std::size_t end, uint32_t raw) const
+{
+    if (!nearPreamble(raw, m_pendingLastBits))
+        return false;
+    // The damaged word's own D29, D30 may be what was hit: any of the four will do.
+    for (const std::size_t at : {end + 30, end + 24, end + 36}) {
+        const uint32_t word = wordAt(at);
+        for (unsigned prior = 0; prior < 4; ++prior) {
+            if (passesAfter(prior, word))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A message whose next word failed is released when the next message found continues it: the
+// same station and the next sequence number. Damage that passed parity in its last word almost
+// always reaches into the header after it, so the next message found is a later one.
+// Messages held from searching it again come first, unless they were header-looking data in it.
+void Rtcm2Framer::settleAwaiting()
+{
+    if (!m_pendingAwaitsNext)
+        return;
+    m_pendingAwaitsNext = false;
+    const auto continues = [this](const uint8_t *next) {
+        return stationOf(next) == stationOf(m_pending.data())
+            && sequenceOf(next) == (sequenceOf(m_pending.data()) + 1) % 8;
+    };
+    if (continues(m_packed.data()) || (m_heldCount > 0 && continues(m_held.data()))) {
+        releasePendingMessage();
+    } else {
+        rejectPending();
+    }
+}
+
+void Rtcm2Framer::rejectPending()
+{
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    ++m_stats.rejected;
 }
 
 void Rtcm2Framer::releaseHeld()
 {
     const uint8_t *held = m_held.data();
     for (unsigned i = 0; i < m_heldCount; ++i) {
-        ++m_stats.messages;
-        m_handler(held, 3 * std::size_t(m_heldWords[i]), m_heldWords[i]);
+        deliver(held, m_heldWords[i]);
         held += 3 * std::size_t(m_heldWords[i]);
     }
     m_heldCount = 0;

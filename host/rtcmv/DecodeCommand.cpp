@@ -439,6 +439,7 @@ int runDecode(const QStringList &arguments)
     }
     if (fd != 0)
         ::close(fd);
+    framer.flush(); // the last message has nothing after it to confirm it
     progress.finish();
     out.flush();
     if (out.failed()) {
