@@ -21,8 +21,6 @@ constexpr unsigned kD30StarBits = 0x16; // D26, D28, D29
 constexpr std::size_t kBlock = 4096;
 constexpr std::size_t kCarry = 192;
 constexpr uint8_t kInvalid = 0x80;
-// Ignored bytes in a row that mark a stop in the stream rather than damage.
-constexpr unsigned kGapBytes = 1;
 
 // Mask over d1..d24 (d1 is bit 23) of the data bits a parity bit covers.
 constexpr uint32_t dataMask(std::initializer_list<int> bits)
@@ -129,7 +127,7 @@ unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
 // ---------------------------------------------------------------------------------------------
 
 Rtcm2Framer::Rtcm2Framer(MessageHandler handler)
-    : m_handler(std::move(handler)), m_symbols(kBlock + kCarry)
+    : m_handler(std::move(handler)), m_symbols(kBlock + kCarry), m_afterIgnored(kBlock + kCarry)
 {
 }
 
@@ -145,7 +143,7 @@ void Rtcm2Framer::reset()
     m_checkEnd = 0;
     m_heldCount = 0;
     m_heldBytes = 0;
-    m_gaps.clear();
+    m_lastIgnored = 0;
     m_pendingWords = 0;
     m_pendingAwaitsNext = false;
     m_stationCount = 0;
@@ -217,9 +215,8 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
             dst[kept] = symbol;
             kept += 1u - (symbol >> 7);
         }
+        markIgnored(data, chunk, kept);
         m_stats.ignoredBytes += chunk - kept;
-        if (kept < chunk)
-            noteGaps(data, chunk);
         m_symbolCount += kept;
         data += chunk;
         size -= chunk;
@@ -232,49 +229,34 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
         const std::size_t keepFrom = std::min(keepBit / 6, m_symbolCount);
         if (keepFrom > 0) {
             std::memmove(m_symbols.data(), m_symbols.data() + keepFrom, m_symbolCount - keepFrom);
+            std::memmove(m_afterIgnored.data(), m_afterIgnored.data() + keepFrom, m_symbolCount - keepFrom);
             m_symbolCount -= keepFrom;
             m_huntPos -= std::min(m_huntPos, 6 * keepFrom);
             m_msgStart -= std::min(m_msgStart, 6 * keepFrom);
             m_checkEnd -= std::min(m_checkEnd, 6 * keepFrom);
-            std::size_t gaps = 0;
-            for (const Gap &gap : m_gaps) {
-                if (gap.symbol >= keepFrom)
-                    m_gaps[gaps++] = {gap.symbol - keepFrom, gap.bytes};
-            }
-            m_gaps.resize(gaps);
         }
     }
 }
 
-// Notes where runs of ignored bytes lie among the symbols: before the symbol each run precedes.
-void Rtcm2Framer::noteGaps(const uint8_t *data, std::size_t size)
+// Marks the symbols that came right after an ignored byte (none when all bytes were kept).
+void Rtcm2Framer::markIgnored(const uint8_t *data, std::size_t size, std::size_t kept)
 {
-    std::size_t symbol = m_symbolCount;
-    unsigned run = 0;
-    for (std::size_t i = 0; i <= size; ++i) {
-        if (i < size && kSymbols.value[data[i]] == kInvalid) {
-            ++run;
-            continue;
-        }
-        if (run > 0) {
-            if (!m_gaps.empty() && m_gaps.back().symbol == symbol)
-                m_gaps.back().bytes += run; // the run began in an earlier chunk
-            else
-                m_gaps.push_back({symbol, run});
-            run = 0;
-        }
-        ++symbol;
+    uint8_t *afterIgnored = m_afterIgnored.data() + m_symbolCount;
+    if (kept == size) {
+        std::memset(afterIgnored, 0, kept);
+        if (kept > 0)
+            afterIgnored[0] = m_lastIgnored;
+        m_lastIgnored = m_lastIgnored && kept == 0;
+        return;
     }
-}
-
-// Ignored bytes before symbol `symbol` (0 when none).
-unsigned Rtcm2Framer::gapBefore(std::size_t symbol) const
-{
-    for (const Gap &gap : m_gaps) {
-        if (gap.symbol == symbol)
-            return gap.bytes;
+    uint8_t ignored = m_lastIgnored;
+    std::size_t symbol = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        afterIgnored[symbol] = ignored;
+        ignored = kSymbols.value[data[i]] >> 7;
+        symbol += 1u - ignored;
     }
-    return 0;
+    m_lastIgnored = ignored;
 }
 
 void Rtcm2Framer::process()
@@ -504,10 +486,10 @@ bool Rtcm2Framer::plausible() const
 
 bool Rtcm2Framer::endsBeforeGap(std::size_t end) const
 {
-    if (gapBefore((end + 5) / 6) < kGapBytes)
+    if (!m_afterIgnored[(end + 5) / 6])
         return false;
     for (std::size_t symbol = (end - 30) / 6 + 1; symbol < (end + 5) / 6; ++symbol) {
-        if (gapBefore(symbol) > 0)
+        if (m_afterIgnored[symbol])
             return false;
     }
     return true;

@@ -101,9 +101,8 @@ private:
     bool resumesAfter(std::size_t end, uint32_t raw) const;
     bool endsBeforeGap(std::size_t end) const;
     bool plausible() const;
+    void markIgnored(const uint8_t *data, std::size_t size, std::size_t kept);
     bool knownStation(unsigned station) const;
-    void noteGaps(const uint8_t *data, std::size_t size);
-    unsigned gapBefore(std::size_t symbol) const;
     void settleAwaiting();
     void rejectPending();
     void releasePendingMessage();
@@ -115,6 +114,9 @@ private:
     Stats m_stats;
     // Six-bit symbols (most significant bit first) not yet consumed; bit positions below index into it.
     std::vector<uint8_t> m_symbols;
+    // 1 for a symbol right after an ignored byte (a stop in the stream, or damage).
+    std::vector<uint8_t> m_afterIgnored;
+    uint8_t m_lastIgnored = 0;
     std::size_t m_symbolCount = 0;
     std::size_t m_huntPos = 0;      // next candidate start while hunting
     std::size_t m_msgStart = 0;     // first bit of the locked message
@@ -139,13 +141,6 @@ private:
     bool m_pendingAwaitsNext = false;    // its next word failed: the next message found decides
     bool m_pendingInChain = false;
     Clock::time_point m_lastArrival{};
-    // Runs of ignored bytes: `bytes` of them came right before symbol `symbol`.
-    struct Gap
-    {
-        std::size_t symbol;
-        unsigned bytes;
-    };
-    std::vector<Gap> m_gaps;
     // The last few stations whose messages were released (a stream may carry more than one).
     std::array<uint16_t, 4> m_stations{};
     unsigned m_stationCount = 0;
