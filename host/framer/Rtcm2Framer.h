@@ -47,7 +47,8 @@ constexpr unsigned kMaxWords = 2 + 31;
 // On a live stream this costs one word period of latency (30 bits at the stream's bit rate), two
 // when the next header is damaged. When nothing follows, the message waits: flush() at the end of
 // the input, or releasePending() once a live source has been quiet for a few word periods,
-// releases it unconfirmed, unless it names another station than the messages before it.
+// releases it unconfirmed, unless it looks like noise: found by hunting, of a station not seen
+// before, and without data words.
 // The handler must not feed, flush or reset the framer that calls it.
 class Rtcm2Framer
 {
