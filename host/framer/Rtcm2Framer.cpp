@@ -106,6 +106,27 @@ unsigned sequenceOf(const uint8_t *packed)
     return packed[4] & 7u;
 }
 
+// Modified Z-count: time of the hour in units of 0.6 s (3600 s = 6000 units).
+unsigned zCountOf(const uint8_t *packed)
+{
+    return unsigned(packed[3]) << 5 | packed[4] >> 3;
+}
+
+// Whether `next` is a later message of the station that sent `held`: the next sequence number,
+// or, when messages in between were lost, a Z-count within 30 s of the held message's (a station
+// sends several messages a second, and all its messages carry the time of the hour). The second
+// needs a last word without ignored bytes in it: a burst there that happened to pass parity would
+// also damage the header after it, leaving a later message of the same station to be found next.
+bool laterOfStation(const uint8_t *held, const uint8_t *next, bool cleanLastWord)
+{
+    if (stationOf(next) != stationOf(held))
+        return false;
+    if (sequenceOf(next) == (sequenceOf(held) + 1) % 8)
+        return true;
+    const int dz = (int(zCountOf(next)) - int(zCountOf(held)) + 9000) % 6000 - 3000;
+    return cleanLastWord && dz >= -50 && dz <= 50;
+}
+
 // Whether the first eight bits of `raw` are within one bit of the preamble as sent after a word
 // ending in `prevBits`.
 bool nearPreamble(uint32_t raw, unsigned prevBits)
@@ -442,10 +463,20 @@ void Rtcm2Framer::settlePending(uint32_t raw, bool parityOk)
         return;
     const std::size_t end = m_huntPos;
     uint32_t header = 0;
-    // Words in step without a header: the length field was wrong. A header one symbol early or
-    // late: a symbol was lost or added in the last word, whose parity passed by chance.
-    if (parityOk || isHeaderWord(wordAt(end - 6), header) || isHeaderWord(wordAt(end + 6), header)) {
+    // Words in step without a header: the length field was wrong. A header one symbol early: a
+    // symbol was lost in the last word, whose parity passed by chance.
+    if (parityOk || isHeaderWord(wordAt(end - 6), header)) {
         rejectPending();
+        return;
+    }
+    // A header one symbol late: a symbol was added right after the message (it goes), or inside
+    // its last word (it is dropped).
+    if (isHeaderWord(wordAt(end + 6), header)) {
+        if (!symbolAddedInside(end) && plausible()) {
+            releasePendingMessage();
+        } else {
+            rejectPending();
+        }
         return;
     }
     // A header in a parity chain of its own right after it, its second word in step: the stream
@@ -469,6 +500,7 @@ void Rtcm2Framer::settlePending(uint32_t raw, bool parityOk)
     }
     // Anything else (damage reaching into the next message): the next message found decides.
     m_pendingAwaitsNext = true;
+    m_pendingCleanEnd = !ignoredWithin(end);
 }
 
 bool Rtcm2Framer::knownStation(unsigned station) const
@@ -486,13 +518,35 @@ bool Rtcm2Framer::plausible() const
 
 bool Rtcm2Framer::endsBeforeGap(std::size_t end) const
 {
-    if (!m_afterIgnored[(end + 5) / 6])
-        return false;
+    return m_afterIgnored[(end + 5) / 6] && !ignoredWithin(end);
+}
+
+// Whether ignored bytes lie inside the word that ends at bit `end`.
+bool Rtcm2Framer::ignoredWithin(std::size_t end) const
+{
     for (std::size_t symbol = (end - 30) / 6 + 1; symbol < (end + 5) / 6; ++symbol) {
         if (m_afterIgnored[symbol])
-            return false;
+            return true;
     }
-    return true;
+    return false;
+}
+
+// Whether the last word of the message ending at bit `end`, which passed parity, also passes with
+// one of its own five symbols taken out and the symbol after it taken in: then a symbol added
+// there is as likely as one added after the message. When only the word as it stands passes, the
+// added symbol is the one after the message.
+bool Rtcm2Framer::symbolAddedInside(std::size_t end) const
+{
+    const uint32_t before = wordAt(end - 60);
+    const uint64_t bits = uint64_t(wordAt(end - 30)) << 6 | (wordAt(end - 24) & 0x3F);
+    for (unsigned k = 0; k < 5; ++k) {
+        const unsigned after = 30 - 6 * k; // bits after symbol k
+        const uint64_t lowMask = (uint64_t(1) << after) - 1;
+        const uint32_t word = uint32_t((bits >> (after + 6) << after) | (bits & lowMask));
+        if (word != uint32_t(bits >> 6) && passesAfter(before, word))
+            return true;
+    }
+    return false;
 }
 
 // Whether a word after the damaged header at `end` passes parity where the stream carries on:
@@ -512,9 +566,9 @@ bool Rtcm2Framer::resumesAfter(std::size_t end, uint32_t raw) const
     return false;
 }
 
-// A message whose next word failed is released when the next message found continues it: the
-// same station and the next sequence number. Damage that passed parity in its last word almost
-// always reaches into the header after it, so the next message found is a later one.
+// A message whose next word failed is released when the next message found continues it: a later
+// message of the same station (see laterOfStation()). Damage that passed parity in its last word
+// almost always reaches into the header after it, so the next message found is a later one.
 // Messages held from searching it again come first, unless they were header-looking data in it.
 void Rtcm2Framer::settleAwaiting()
 {
@@ -522,8 +576,7 @@ void Rtcm2Framer::settleAwaiting()
         return;
     m_pendingAwaitsNext = false;
     const auto continues = [this](const uint8_t *next) {
-        return stationOf(next) == stationOf(m_pending.data())
-            && sequenceOf(next) == (sequenceOf(m_pending.data()) + 1) % 8;
+        return laterOfStation(m_pending.data(), next, m_pendingCleanEnd);
     };
     if (continues(m_packed.data()) || (m_heldCount > 0 && continues(m_held.data()))) {
         releasePendingMessage();

@@ -101,6 +101,8 @@ private:
     void settlePending(uint32_t raw, bool parityOk);
     bool resumesAfter(std::size_t end, uint32_t raw) const;
     bool endsBeforeGap(std::size_t end) const;
+    bool ignoredWithin(std::size_t end) const;
+    bool symbolAddedInside(std::size_t end) const;
     bool plausible() const;
     void markIgnored(const uint8_t *data, std::size_t size, std::size_t kept);
     bool knownStation(unsigned station) const;
@@ -141,6 +143,7 @@ private:
     unsigned m_pendingLastBits = 0;      // D29*, D30* after its last word
     bool m_pendingAwaitsNext = false;    // its next word failed: the next message found decides
     bool m_pendingInChain = false;
+    bool m_pendingCleanEnd = false;      // no ignored bytes inside its last word
     Clock::time_point m_lastArrival{};
     // The last few stations whose messages were released (a stream may carry more than one).
     std::array<uint16_t, 4> m_stations{};
