@@ -36,14 +36,18 @@ constexpr unsigned kMaxWords = 2 + 31;
 // message follows without a gap, so the word after it must be a header in the same parity chain.
 // A damaged last word that happened to pass its own parity (a bit slip, a burst) leaves that word
 // out of step, and so does a wrong length field. When the word after it is not such a header:
-//  - it passes parity in step (a wrong length), or a header lies one symbol early or late (a slip
+//  - it passes parity in step (a wrong length), or a header lies one symbol early (a symbol lost
 //    in the last word): the message is dropped;
+//  - a header lies one symbol late: released if the station fits, unless the last word passes
+//    parity with one of its own symbols taken out too (a symbol added in it, not after it);
 //  - the word is near a header and the stream carries on in step after it (only the next header
 //    was hit), and the station is the last one seen: released;
 //  - ignored bytes follow right after it (a stop in the stream, text between recordings), the
 //    station being the last one seen: released unconfirmed;
 //  - otherwise the next message found decides: released if it is from the same station with the
-//    next sequence number (damage in a last word almost always reaches into the next header).
+//    next sequence number, or, when messages in between were lost too, with a Z-count within
+//    30 s and no ignored bytes inside the last word (damage in a last word almost always reaches
+//    into the next header).
 // On a live stream this costs one word period of latency (30 bits at the stream's bit rate), two
 // when the next header is damaged. When nothing follows, the message waits: flush() at the end of
 // the input, or releasePending() once a live source has been quiet for a few word periods,
