@@ -106,27 +106,6 @@ unsigned sequenceOf(const uint8_t *packed)
     return packed[4] & 7u;
 }
 
-// Modified Z-count: time of the hour in units of 0.6 s (3600 s = 6000 units).
-unsigned zCountOf(const uint8_t *packed)
-{
-    return unsigned(packed[3]) << 5 | packed[4] >> 3;
-}
-
-// Whether `next` is a later message of the station that sent `held`: the next sequence number,
-// or, when messages in between were lost, a Z-count within 30 s of the held message's (a station
-// sends several messages a second, and all its messages carry the time of the hour). The second
-// needs a last word without ignored bytes in it: a burst there that happened to pass parity would
-// also damage the header after it, leaving a later message of the same station to be found next.
-bool laterOfStation(const uint8_t *held, const uint8_t *next, bool cleanLastWord)
-{
-    if (stationOf(next) != stationOf(held))
-        return false;
-    if (sequenceOf(next) == (sequenceOf(held) + 1) % 8)
-        return true;
-    const int dz = (int(zCountOf(next)) - int(zCountOf(held)) + 9000) % 6000 - 3000;
-    return cleanLastWord && dz >= -50 && dz <= 50;
-}
-
 // Whether the first eight bits of `raw` are within one bit of the preamble as sent after a word
 // ending in `prevBits`.
 bool nearPreamble(uint32_t raw, unsigned prevBits)
@@ -498,9 +477,16 @@ void Rtcm2Framer::settlePending(uint32_t raw, bool parityOk)
         releasePendingMessage();
         return;
     }
+    // No ignored bytes inside its last word, and the message fits the stream: only four flipped
+    // bits or more, or a burst of valid bytes, could have changed that word and kept its parity (a
+    // symbol lost or added there moves the header after it, see above).
+    if (!ignoredWithin(end) && plausible()) {
+        ++m_stats.unconfirmed;
+        releasePendingMessage();
+        return;
+    }
     // Anything else (damage reaching into the next message): the next message found decides.
     m_pendingAwaitsNext = true;
-    m_pendingCleanEnd = !ignoredWithin(end);
 }
 
 bool Rtcm2Framer::knownStation(unsigned station) const
@@ -566,9 +552,9 @@ bool Rtcm2Framer::resumesAfter(std::size_t end, uint32_t raw) const
     return false;
 }
 
-// A message whose next word failed is released when the next message found continues it: a later
-// message of the same station (see laterOfStation()). Damage that passed parity in its last word
-// almost always reaches into the header after it, so the next message found is a later one.
+// A message whose next word failed is released when the next message found continues it: the
+// same station and the next sequence number. Damage that passed parity in its last word almost
+// always reaches into the header after it, so the next message found is a later one.
 // Messages held from searching it again come first, unless they were header-looking data in it.
 void Rtcm2Framer::settleAwaiting()
 {
@@ -576,7 +562,8 @@ void Rtcm2Framer::settleAwaiting()
         return;
     m_pendingAwaitsNext = false;
     const auto continues = [this](const uint8_t *next) {
-        return laterOfStation(m_pending.data(), next, m_pendingCleanEnd);
+        return stationOf(next) == stationOf(m_pending.data())
+            && sequenceOf(next) == (sequenceOf(m_pending.data()) + 1) % 8;
     };
     if (continues(m_packed.data()) || (m_heldCount > 0 && continues(m_held.data()))) {
         releasePendingMessage();

@@ -44,10 +44,10 @@ constexpr unsigned kMaxWords = 2 + 31;
 //    was hit), and the station is the last one seen: released;
 //  - ignored bytes follow right after it (a stop in the stream, text between recordings), the
 //    station being the last one seen: released unconfirmed;
+//  - no ignored bytes inside its last word (a burst leaves most of its bytes ignored), the
+//    station being the last one seen: released unconfirmed;
 //  - otherwise the next message found decides: released if it is from the same station with the
-//    next sequence number, or, when messages in between were lost too, with a Z-count within
-//    30 s and no ignored bytes inside the last word (damage in a last word almost always reaches
-//    into the next header).
+//    next sequence number (damage in a last word almost always reaches into the next header).
 // On a live stream this costs one word period of latency (30 bits at the stream's bit rate), two
 // when the next header is damaged. When nothing follows, the message waits: flush() at the end of
 // the input, or releasePending() once a live source has been quiet for a few word periods,
@@ -64,7 +64,7 @@ public:
         uint64_t words = 0;          // words that passed parity inside locked messages
         uint64_t parityFailures = 0; // message words, or the word right after a message, failing parity
         uint64_t messages = 0;       // complete messages handed on
-        uint64_t unconfirmed = 0;    // of those, released without confirmation (end of input, quiet source, ignored bytes after it)
+        uint64_t unconfirmed = 0;    // of those, released unconfirmed (end of input, quiet source, see above)
         uint64_t rejected = 0;       // complete messages dropped because what followed did not confirm them
         uint64_t resyncs = 0;        // times the framer lost lock and went back to hunting
     };
@@ -147,7 +147,6 @@ private:
     unsigned m_pendingLastBits = 0;      // D29*, D30* after its last word
     bool m_pendingAwaitsNext = false;    // its next word failed: the next message found decides
     bool m_pendingInChain = false;
-    bool m_pendingCleanEnd = false;      // no ignored bytes inside its last word
     Clock::time_point m_lastArrival{};
     // The last few stations whose messages were released (a stream may carry more than one).
     std::array<uint16_t, 4> m_stations{};
