@@ -89,6 +89,31 @@ bool isHeaderWord(uint32_t raw, uint32_t &data)
     return syndrome == 0 || syndrome == kD29StarBits;
 }
 
+// Whether `raw` passes parity after a word that was sent as `before`.
+bool passesAfter(uint32_t before, uint32_t raw)
+{
+    const unsigned prev = before & 3;
+    return rtcm2::wordParity((raw >> 6) ^ complementFor(prev), prev >> 1, prev & 1) == (raw & 0x3F);
+}
+
+unsigned stationOf(const uint8_t *packed)
+{
+    return (unsigned(packed[1]) << 8 | packed[2]) & 0x3FF;
+}
+
+unsigned sequenceOf(const uint8_t *packed)
+{
+    return packed[4] & 7u;
+}
+
+// Whether the first eight bits of `raw` are within one bit of the preamble as sent after a word
+// ending in `prevBits`.
+bool nearPreamble(uint32_t raw, unsigned prevBits)
+{
+    const unsigned sent = kPreamble ^ ((prevBits & 1u) ? 0xFFu : 0u);
+    return __builtin_popcount((raw >> 22) ^ sent) <= 1;
+}
+
 } // namespace
 
 unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
@@ -102,7 +127,7 @@ unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
 // ---------------------------------------------------------------------------------------------
 
 Rtcm2Framer::Rtcm2Framer(MessageHandler handler)
-    : m_handler(std::move(handler)), m_symbols(kBlock + kCarry)
+    : m_handler(std::move(handler)), m_symbols(kBlock + kCarry), m_afterIgnored(kBlock + kCarry)
 {
 }
 
@@ -118,9 +143,64 @@ void Rtcm2Framer::reset()
     m_checkEnd = 0;
     m_heldCount = 0;
     m_heldBytes = 0;
+    m_lastIgnored = 0;
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    m_stationCount = 0;
     m_wordCount = 0;
     m_wordsExpected = 0;
     m_prevBits = 0;
+}
+
+void Rtcm2Framer::feed(const uint8_t *data, std::size_t size, Clock::time_point arrival)
+{
+    m_lastArrival = arrival;
+    feed(data, size);
+}
+
+void Rtcm2Framer::flush()
+{
+    if (m_pendingWords == 0)
+        return;
+    // A header and a second word of noise pass parity once in 2^18 bit positions; with a data
+    // word after them, 64 times less often. Found by hunting, of a station not seen before and
+    // without data words, the message at the end is more likely noise than not.
+    if (!plausible() && m_pendingWords == 2) {
+        rejectPending();
+        return;
+    }
+    ++m_stats.unconfirmed;
+    releasePendingMessage();
+}
+
+bool Rtcm2Framer::releasePending(Clock::time_point now, Clock::duration quiet)
+{
+    if (m_pendingWords == 0 || now - m_lastArrival < quiet)
+        return false;
+    flush();
+    return true;
+}
+
+Rtcm2Framer::Clock::duration Rtcm2Framer::wordPeriod(unsigned bitsPerSecond)
+{
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(30.0 / bitsPerSecond));
+}
+
+void Rtcm2Framer::releasePendingMessage()
+{
+    const unsigned words = m_pendingWords;
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    deliver(m_pending.data(), words);
+}
+
+void Rtcm2Framer::deliver(const uint8_t *packed, unsigned words)
+{
+    const unsigned station = stationOf(packed);
+    if (!knownStation(station))
+        m_stations[m_stationCount++ % m_stations.size()] = uint16_t(station);
+    ++m_stats.messages;
+    m_handler(packed, 3 * std::size_t(words), words);
 }
 
 void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
@@ -135,6 +215,7 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
             dst[kept] = symbol;
             kept += 1u - (symbol >> 7);
         }
+        markIgnored(data, chunk, kept);
         m_stats.ignoredBytes += chunk - kept;
         m_symbolCount += kept;
         data += chunk;
@@ -148,12 +229,34 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
         const std::size_t keepFrom = std::min(keepBit / 6, m_symbolCount);
         if (keepFrom > 0) {
             std::memmove(m_symbols.data(), m_symbols.data() + keepFrom, m_symbolCount - keepFrom);
+            std::memmove(m_afterIgnored.data(), m_afterIgnored.data() + keepFrom, m_symbolCount - keepFrom);
             m_symbolCount -= keepFrom;
             m_huntPos -= std::min(m_huntPos, 6 * keepFrom);
             m_msgStart -= std::min(m_msgStart, 6 * keepFrom);
             m_checkEnd -= std::min(m_checkEnd, 6 * keepFrom);
         }
     }
+}
+
+// Marks the symbols that came right after an ignored byte (none when all bytes were kept).
+void Rtcm2Framer::markIgnored(const uint8_t *data, std::size_t size, std::size_t kept)
+{
+    uint8_t *afterIgnored = m_afterIgnored.data() + m_symbolCount;
+    if (kept == size) {
+        std::memset(afterIgnored, 0, kept);
+        if (kept > 0)
+            afterIgnored[0] = m_lastIgnored;
+        m_lastIgnored = m_lastIgnored && kept == 0;
+        return;
+    }
+    uint8_t ignored = m_lastIgnored;
+    std::size_t symbol = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        afterIgnored[symbol] = ignored;
+        ignored = kSymbols.value[data[i]] >> 7;
+        symbol += 1u - ignored;
+    }
+    m_lastIgnored = ignored;
 }
 
 void Rtcm2Framer::process()
@@ -180,12 +283,52 @@ uint32_t Rtcm2Framer::wordAt(std::size_t bitPos) const
 void Rtcm2Framer::lock(std::size_t bitPos, uint32_t raw, uint32_t data)
 {
     m_locked = true;
+    m_lockedInChain = false;
     m_msgStart = bitPos;
     storeWord(m_packed.data(), data);
     m_wordCount = 1;
     m_wordsExpected = 0;
     m_prevBits = raw & 3;
     ++m_stats.words;
+}
+
+// In a clean stream the word right after a message is the next header, in the same parity
+// chain: it must pass with the real D29*/D30*. That word also decides the waiting message.
+Rtcm2Framer::After Rtcm2Framer::checkAfterMessage()
+{
+    const std::size_t bits = 6 * m_symbolCount;
+    if (m_huntPos + 30 > bits)
+        return After::NeedInput;
+    const uint32_t raw = wordAt(m_huntPos);
+    const uint32_t data = (raw >> 6) ^ complementFor(m_prevBits);
+    const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
+    if (parityOk && (data >> 16) == kPreamble) {
+        m_afterMessage = false;
+        if (nextWordDecides())
+            releasePendingMessage();
+        lock(m_huntPos, raw, data);
+        m_lockedInChain = true;
+        return After::Locked;
+    }
+    if (nextWordDecides() && !parityOk && m_huntPos + 66 > bits)
+        return After::NeedInput; // the words after it decide
+    m_afterMessage = false;
+    settlePending(raw, parityOk);
+    ++m_stats.resyncs;
+    if (!parityOk)
+        ++m_stats.parityFailures;
+    // Lock lost right after a message. That message may have begun on noise (a header word,
+    // say) whose parity ran on into the real stream, swallowing the start of real messages:
+    // search it again, from the bit after its start. A held message not followed by a header
+    // breaks the chain, so whatever is held goes.
+    if (!m_checking) {
+        m_checking = true;
+        m_checkEnd = m_huntPos;
+    }
+    m_heldCount = 0;
+    m_heldBytes = 0;
+    m_huntPos = m_msgStart + 1;
+    return After::Lost;
 }
 
 // Slides one bit at a time, testing six candidate starts per symbol. Returns true on a lock,
@@ -195,32 +338,11 @@ bool Rtcm2Framer::hunt()
     const std::size_t count = m_symbolCount;
     uint32_t data = 0;
     if (m_afterMessage) {
-        // In a clean stream the word right after a message is the next header, in the same
-        // parity chain: it must pass with the real D29*/D30*.
-        if (m_huntPos + 30 > 6 * count)
-            return false;
-        m_afterMessage = false;
-        const uint32_t raw = wordAt(m_huntPos);
-        data = (raw >> 6) ^ complementFor(m_prevBits);
-        const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
-        if (parityOk && (data >> 16) == kPreamble) {
-            lock(m_huntPos, raw, data);
-            return true;
+        switch (checkAfterMessage()) {
+        case After::NeedInput: return false;
+        case After::Locked: return true;
+        case After::Lost: break;
         }
-        ++m_stats.resyncs;
-        if (!parityOk)
-            ++m_stats.parityFailures;
-        // Lock lost right after a message. That message may have begun on noise (a header
-        // word, say) whose parity ran on into the real stream, swallowing the start of real
-        // messages: search it again, from the bit after its start. A held message not followed
-        // by a header breaks the chain, so whatever is held goes.
-        if (!m_checking) {
-            m_checking = true;
-            m_checkEnd = m_huntPos;
-        }
-        m_heldCount = 0;
-        m_heldBytes = 0;
-        m_huntPos = m_msgStart + 1;
     }
 
     const uint8_t *s = m_symbols.data();
@@ -305,17 +427,163 @@ void Rtcm2Framer::complete()
         return;
     }
     m_checking = false;
+    settleAwaiting();
     releaseHeld();
-    ++m_stats.messages;
-    m_handler(m_packed.data(), bytes, m_wordCount);
+    std::memcpy(m_pending.data(), m_packed.data(), bytes);
+    m_pendingWords = m_wordCount;
+    m_pendingLastBits = m_prevBits;
+    m_pendingInChain = m_lockedInChain;
+}
+
+// The word after the waiting message is no header in its parity chain.
+void Rtcm2Framer::settlePending(uint32_t raw, bool parityOk)
+{
+    if (!nextWordDecides())
+        return;
+    const std::size_t end = m_huntPos;
+    uint32_t header = 0;
+    // Words in step without a header: the length field was wrong. A header one symbol early: a
+    // symbol was lost in the last word, whose parity passed by chance.
+    if (parityOk || isHeaderWord(wordAt(end - 6), header)) {
+        rejectPending();
+        return;
+    }
+    // A header one symbol late: a symbol was added right after the message (it goes), or inside
+    // its last word (it is dropped).
+    if (isHeaderWord(wordAt(end + 6), header)) {
+        if (!symbolAddedInside(end) && plausible()) {
+            releasePendingMessage();
+        } else {
+            rejectPending();
+        }
+        return;
+    }
+    // A header in a parity chain of its own right after it, its second word in step: the stream
+    // was cut there and another begins (recordings put together, a sender starting again).
+    if (isHeaderWord(raw, header) && passesAfter(raw, wordAt(end + 30))) {
+        releasePendingMessage();
+        return;
+    }
+    // Only the next header was hit (by a flip, or a symbol lost or added): the stream resumes in
+    // step right after it. Noise may do the same by chance, so the message must fit the stream.
+    if (resumesAfter(end, raw) && plausible()) {
+        releasePendingMessage();
+        return;
+    }
+    // Bytes of another kind right after it, none inside its last word: the stream stopped there
+    // (a recording spliced to another, text between messages).
+    if (endsBeforeGap(end) && plausible()) {
+        ++m_stats.unconfirmed;
+        releasePendingMessage();
+        return;
+    }
+    // No ignored bytes inside its last word, and the message fits the stream: only four flipped
+    // bits or more, or a burst of valid bytes, could have changed that word and kept its parity (a
+    // symbol lost or added there moves the header after it, see above).
+    if (!ignoredWithin(end) && plausible()) {
+        ++m_stats.unconfirmed;
+        releasePendingMessage();
+        return;
+    }
+    // Anything else (damage reaching into the next message): the next message found decides.
+    m_pendingAwaitsNext = true;
+}
+
+bool Rtcm2Framer::knownStation(unsigned station) const
+{
+    const std::size_t known = std::min<std::size_t>(m_stationCount, m_stations.size());
+    return std::find(m_stations.begin(), m_stations.begin() + long(known), station) != m_stations.begin() + long(known);
+}
+
+// A waiting message released without confirmation must at least fit the stream: its header came
+// in step after the message before it, or it names a station of the messages before it.
+bool Rtcm2Framer::plausible() const
+{
+    return m_pendingInChain || m_stationCount == 0 || knownStation(stationOf(m_pending.data()));
+}
+
+bool Rtcm2Framer::endsBeforeGap(std::size_t end) const
+{
+    return m_afterIgnored[(end + 5) / 6] && !ignoredWithin(end);
+}
+
+// Whether ignored bytes lie inside the word that ends at bit `end`.
+bool Rtcm2Framer::ignoredWithin(std::size_t end) const
+{
+    for (std::size_t symbol = (end - 30) / 6 + 1; symbol < (end + 5) / 6; ++symbol) {
+        if (m_afterIgnored[symbol])
+            return true;
+    }
+    return false;
+}
+
+// Whether the last word of the message ending at bit `end`, which passed parity, also passes with
+// one of its own five symbols taken out and the symbol after it taken in: then a symbol added
+// there is as likely as one added after the message. When only the word as it stands passes, the
+// added symbol is the one after the message.
+bool Rtcm2Framer::symbolAddedInside(std::size_t end) const
+{
+    const uint32_t before = wordAt(end - 60);
+    const uint64_t bits = uint64_t(wordAt(end - 30)) << 6 | (wordAt(end - 24) & 0x3F);
+    for (unsigned k = 0; k < 5; ++k) {
+        const unsigned after = 30 - 6 * k; // bits after symbol k
+        const uint64_t lowMask = (uint64_t(1) << after) - 1;
+        const uint32_t word = uint32_t((bits >> (after + 6) << after) | (bits & lowMask));
+        if (word != uint32_t(bits >> 6) && passesAfter(before, word))
+            return true;
+    }
+    return false;
+}
+
+// Whether a word after the damaged header at `end` passes parity where the stream carries on:
+// right after it, or one symbol earlier or later (a symbol lost or added in the header).
+bool Rtcm2Framer::resumesAfter(std::size_t end, uint32_t raw) const
+{
+    if (!nearPreamble(raw, m_pendingLastBits))
+        return false;
+    // The damaged word's own D29, D30 may be what was hit: any of the four will do.
+    for (const std::size_t at : {end + 30, end + 24, end + 36}) {
+        const uint32_t word = wordAt(at);
+        for (unsigned prior = 0; prior < 4; ++prior) {
+            if (passesAfter(prior, word))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A message whose next word failed is released when the next message found continues it: the
+// same station and the next sequence number. Damage that passed parity in its last word almost
+// always reaches into the header after it, so the next message found is a later one.
+// Messages held from searching it again come first, unless they were header-looking data in it.
+void Rtcm2Framer::settleAwaiting()
+{
+    if (!m_pendingAwaitsNext)
+        return;
+    m_pendingAwaitsNext = false;
+    const auto continues = [this](const uint8_t *next) {
+        return stationOf(next) == stationOf(m_pending.data())
+            && sequenceOf(next) == (sequenceOf(m_pending.data()) + 1) % 8;
+    };
+    if (continues(m_packed.data()) || (m_heldCount > 0 && continues(m_held.data()))) {
+        releasePendingMessage();
+    } else {
+        rejectPending();
+    }
+}
+
+void Rtcm2Framer::rejectPending()
+{
+    m_pendingWords = 0;
+    m_pendingAwaitsNext = false;
+    ++m_stats.rejected;
 }
 
 void Rtcm2Framer::releaseHeld()
 {
     const uint8_t *held = m_held.data();
     for (unsigned i = 0; i < m_heldCount; ++i) {
-        ++m_stats.messages;
-        m_handler(held, 3 * std::size_t(m_heldWords[i]), m_heldWords[i]);
+        deliver(held, m_heldWords[i]);
         held += 3 * std::size_t(m_heldWords[i]);
     }
     m_heldCount = 0;

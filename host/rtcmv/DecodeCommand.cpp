@@ -297,13 +297,15 @@ void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats 
     if (framing != nullptr)
         std::fprintf(stderr,
                      "framing: %llu bytes (%llu ignored), %llu words, %llu parity failures, %llu messages, "
-                     "%llu resyncs\n",
+                     "%llu resyncs, %llu released unconfirmed, %llu dropped unconfirmed\n",
                      static_cast<unsigned long long>(framing->bytes),
                      static_cast<unsigned long long>(framing->ignoredBytes),
                      static_cast<unsigned long long>(framing->words),
                      static_cast<unsigned long long>(framing->parityFailures),
                      static_cast<unsigned long long>(framing->messages),
-                     static_cast<unsigned long long>(framing->resyncs));
+                     static_cast<unsigned long long>(framing->resyncs),
+                     static_cast<unsigned long long>(framing->unconfirmed),
+                     static_cast<unsigned long long>(framing->rejected));
     else
         std::fprintf(stderr, "packed input: %llu messages\n", static_cast<unsigned long long>(packedMessages));
 }
@@ -389,8 +391,11 @@ public:
                 reportError(QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
                 return false;
             }
-            if (n == 0)
+            if (n == 0) {
+                if (!m_packed)
+                    m_framer.flush(); // the last message has nothing after it to confirm it
                 return true;
+            }
             if (m_packed)
                 m_splitter.feed(chunk.data(), std::size_t(n));
             else

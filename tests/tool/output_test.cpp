@@ -214,6 +214,8 @@ TEST(ToolSample, TypeFiltersAndStats)
     for (const QJsonObject &m : given)
         words += 2 + m.value(QLatin1String("No_Of_Data_Words")).toInt();
     EXPECT_TRUE(err.contains(QStringLiteral("framing: %1 bytes (0 ignored), %2 words, 0 parity failures, 32 messages, "
-                                            "0 resyncs\n").arg(5 * words).arg(words)))
+                                            "0 resyncs, 1 released unconfirmed, 0 dropped unconfirmed\n")
+                                            .arg(5 * words)
+                                            .arg(words)))
         << err.toStdString();
 }
