@@ -69,13 +69,15 @@ struct Sink : MessageSink
     {
         log.push_back(stage);
         messages.push_back(m);
+        infos.push_back(m->getMessageInfo());
         EXPECT_EQ(m->getReferenceCount(), keep && log.size() > 2 ? 2 : 1) << stage;
     }
 
     bool keep = false;
     bool throwing = false;
     Log log;
-    std::vector<const Message *> messages;
+    std::vector<const Message *> messages; // gone after the decode unless kept
+    std::vector<const MessageInfo *> infos;
     std::vector<ReferencePointer<const Message>> kept;
 };
 
@@ -134,6 +136,7 @@ struct Decoder
     {
         sink.log.clear();
         sink.messages.clear();
+        sink.infos.clear();
         return decoder.decodeMessage(bytes.data(), length == UINT_MAX ? uint(bytes.size()) : length);
     }
     RTCMVDecoder decoder{nullptr};
@@ -162,7 +165,7 @@ TEST(Decoder, PublishesEveryTypeAsItsOwnClassAndReleasesIt)
         ASSERT_EQ(d.sink.log, Published);
         const Message *m = d.sink.messages[0];
         EXPECT_EQ(d.sink.messages, std::vector<const Message *>(3, m));
-        EXPECT_EQ(m->getMessageInfo(), d.decoder.getMessageInfoForEnum(numberOf(sample.type)));
+        EXPECT_EQ(d.sink.infos, std::vector<const MessageInfo *>(3, d.decoder.getMessageInfoForEnum(numberOf(sample.type))));
         if (d.sink.keep) {
             // A kept message owns its own copy of the decoded record.
             EXPECT_EQ(MemLeakTracer::liveCount(classOf(sample.type)), before + 1);
