@@ -109,6 +109,8 @@ TEST(CodecContract, DispatchAndEnableContext)
     const std::vector<unsigned char> t3 = message(3, 4);
     EXPECT_EQ(RTCMV_decode_Message_Type_3(nullptr, t3.data(), 28, &offset, nullptr, 100, &m3), -125);
     offset = 0;
+    EXPECT_EQ(RTCMV_decode_Message_Type_3(nullptr, t3.data(), 28, &offset, nullptr, 144, &m3), 144);
+    offset = 0;
     EXPECT_EQ(RTCMV_decode_Message_Type_3(nullptr, t3.data(), 28, &offset, nullptr, 200, &m3), 200);
     EXPECT_EQ(offset, 200u);
 }
