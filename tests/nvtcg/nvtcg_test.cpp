@@ -1,9 +1,11 @@
-// Tests of the bit-field primitives: every width class against a plain bit-by-bit reference,
-// the documented edge cases, bitmap counting and the precondition reports.
+// The bit-field primitives against a plain bit-by-bit reference in every width class, at every
+// position near the start and the end of exactly sized buffers, the unchecked 8-bit lengths,
+// bitmap counting and the precondition reports.
 #include "nvtcg.h"
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <random>
 #include <unistd.h>
 #include <vector>
@@ -12,116 +14,68 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// ---- Reference: one bit at a time, fields assembled from 8-bit chunks as the width classes define ----
-
-unsigned bitAt(const Bytes &d, uint32_t pos) { return (d[pos / 8] >> (7 - pos % 8)) & 1u; }
-
-uint8_t refReadBits(const Bytes &d, uint32_t pos, unsigned len)
-{
-    unsigned r = 0;
-    for (unsigned i = 0; i < len; ++i)
-        r = (r << 1) | bitAt(d, pos + i);
-    return uint8_t(r);
-}
-
-void refWriteBits(Bytes &d, uint32_t pos, unsigned len, uint8_t value)
-{
-    for (unsigned i = 0; i < len; ++i) {
-        const unsigned shift = len - 1 - i;
-        const uint8_t mask = uint8_t(0x80u >> ((pos + i) % 8));
-        if (shift < 8 && ((value >> shift) & 1u))
-            d[(pos + i) / 8] |= mask;
-        else
-            d[(pos + i) / 8] &= uint8_t(~mask);
-    }
-}
-
-unsigned classWidth(unsigned len) { return len <= 8 ? 8 : len <= 16 ? 16 : len <= 32 ? 32 : 64; }
-unsigned firstChunk(unsigned len) { return len <= 8 ? len : len <= 16 ? len - 8 : len <= 24 ? len - 16 : len - 24; }
+// ---- Reference: one bit at a time, most significant bit first ----
 
 uint64_t refRead(const Bytes &d, uint32_t pos, unsigned len)
 {
-    if (len > 32)
-        return refRead(d, pos, len - 32) << 32 | refRead(d, pos + len - 32, 32);
-    uint64_t r = refReadBits(d, pos, firstChunk(len));
-    for (unsigned done = firstChunk(len); done < len; done += 8)
-        r = r << 8 | refReadBits(d, pos + done, 8);
+    uint64_t r = 0;
+    for (uint32_t i = pos; i < pos + len; ++i)
+        r = r << 1 | ((d[i / 8] >> (7 - i % 8)) & 1u);
     return r;
-}
-
-// The sign-extended reference, converted to the reader's type as the codec stores it.
-int64_t refReadSigned(const Bytes &d, uint32_t pos, unsigned len)
-{
-    uint64_t v = refRead(d, pos, len);
-    const unsigned width = classWidth(len);
-    if (len < width && ((v >> (len - 1)) & 1u))
-        v |= ~uint64_t(0) << len;
-    switch (width) {
-    case 8: return static_cast<signed char>(v);
-    case 16: return static_cast<short>(v);
-    case 32: return static_cast<int>(v);
-    default: return static_cast<int64_t>(v);
-    }
 }
 
 void refWrite(Bytes &d, uint32_t pos, unsigned len, uint64_t v)
 {
-    if (len > 32) {
-        refWrite(d, pos, len - 32, v >> 32);
-        refWrite(d, pos + len - 32, 32, v);
-        return;
+    for (unsigned i = 0; i < len; ++i) {
+        const unsigned shift = len - 1 - i;
+        const unsigned char mask = static_cast<unsigned char>(0x80u >> ((pos + i) % 8));
+        d[(pos + i) / 8] = shift < 64 && ((v >> shift) & 1u) ? d[(pos + i) / 8] | mask : d[(pos + i) / 8] & ~mask;
     }
-    refWriteBits(d, pos, firstChunk(len), uint8_t(v >> (len - firstChunk(len))));
-    for (unsigned done = firstChunk(len); done < len; done += 8)
-        refWriteBits(d, pos + done, 8, uint8_t(v >> (len - done - 8)));
 }
 
-// ---- The primitive of the field's width class, widened to 64 bits ----
-
-uint64_t readUnsigned(const Bytes &d, uint16_t size, uint32_t pos, unsigned len)
+int64_t refSigned(uint64_t v, unsigned len)
 {
-    const uint8_t n = uint8_t(len);
-    if (len <= 8) { unsigned char v; nvtcg_get_uint8(d.data(), size, pos, n, &v); return v; }
-    if (len <= 16) { unsigned short v; nvtcg_get_uint16(d.data(), size, pos, n, &v); return v; }
-    if (len <= 32) { unsigned int v; nvtcg_get_uint32(d.data(), size, pos, n, &v); return v; }
-    uint64_t v; nvtcg_get_uint64(d.data(), size, pos, n, &v); return v;
+    return len < 64 && ((v >> (len - 1)) & 1u) ? int64_t(v | ~uint64_t(0) << len) : int64_t(v);
 }
 
-int64_t readSigned(const Bytes &d, uint16_t size, uint32_t pos, unsigned len)
+// Reads and writes the field at pos of buf, whose first `size` bytes are passed, with the readers
+// and writers of one width class.
+template <typename U, typename S>
+void check(void (*getU)(const unsigned char *, uint16_t, uint32_t, uint8_t, U *),
+           void (*getS)(const unsigned char *, uint16_t, uint32_t, uint8_t, S *),
+           void (*setU)(unsigned char *, uint16_t, uint32_t, uint8_t, U),
+           void (*setS)(unsigned char *, uint16_t, uint32_t, uint8_t, S), const Bytes &buf, uint16_t size,
+           uint32_t pos, unsigned len, uint64_t value)
 {
-    const uint8_t n = uint8_t(len);
-    if (len <= 8) { signed char v; nvtcg_get_int8(d.data(), size, pos, n, &v); return v; }
-    if (len <= 16) { short v; nvtcg_get_int16(d.data(), size, pos, n, &v); return v; }
-    if (len <= 32) { int v; nvtcg_get_int32(d.data(), size, pos, n, &v); return v; }
-    int64_t v; nvtcg_get_int64(d.data(), size, pos, n, &v); return v;
+    SCOPED_TRACE(::testing::Message() << len << " bits at " << pos << " of " << size << " bytes");
+    U u;
+    S s;
+    getU(buf.data(), size, pos, uint8_t(len), &u);
+    getS(buf.data(), size, pos, uint8_t(len), &s);
+    EXPECT_EQ(uint64_t(u), refRead(buf, pos, len));
+    EXPECT_EQ(int64_t(s), refSigned(refRead(buf, pos, len), len));
+    Bytes ref = buf, unsignedOut = buf, signedOut = buf;
+    refWrite(ref, pos, len, value);
+    setU(unsignedOut.data(), size, pos, uint8_t(len), U(value));
+    setS(signedOut.data(), size, pos, uint8_t(len), S(value));
+    EXPECT_EQ(unsignedOut, ref);
+    EXPECT_EQ(signedOut, ref);
 }
 
-void write(Bytes &d, uint16_t size, uint32_t pos, unsigned len, uint64_t v, bool isSigned)
+#define CHECK_CLASS(U, S, BITS)                                                                      \
+    check<U, S>(nvtcg_get_uint##BITS, nvtcg_get_int##BITS, nvtcg_set_uint##BITS, nvtcg_set_int##BITS, buf, size, \
+                pos, len, value)
+
+void checkField(const Bytes &buf, uint16_t size, uint32_t pos, unsigned len, uint64_t value)
 {
-    unsigned char *p = d.data();
-    const uint8_t n = uint8_t(len);
     if (len <= 8)
-        isSigned ? nvtcg_set_int8(p, size, pos, n, static_cast<signed char>(v)) : nvtcg_set_uint8(p, size, pos, n, uint8_t(v));
+        CHECK_CLASS(unsigned char, signed char, 8);
     else if (len <= 16)
-        isSigned ? nvtcg_set_int16(p, size, pos, n, static_cast<short>(v)) : nvtcg_set_uint16(p, size, pos, n, uint16_t(v));
+        CHECK_CLASS(unsigned short, short, 16);
     else if (len <= 32)
-        isSigned ? nvtcg_set_int32(p, size, pos, n, static_cast<int>(v)) : nvtcg_set_uint32(p, size, pos, n, uint32_t(v));
+        CHECK_CLASS(unsigned int, int, 32);
     else
-        isSigned ? nvtcg_set_int64(p, size, pos, n, static_cast<int64_t>(v)) : nvtcg_set_uint64(p, size, pos, n, v);
-}
-
-// Reads and writes one field of buf (whose first `size` bytes are passed; the rest are guard bytes).
-void checkField(const Bytes &buf, uint16_t size, uint32_t pos, unsigned len, std::mt19937_64 &rng)
-{
-    EXPECT_EQ(readUnsigned(buf, size, pos, len), refRead(buf, pos, len)) << "len " << len << " pos " << pos;
-    EXPECT_EQ(readSigned(buf, size, pos, len), refReadSigned(buf, pos, len)) << "len " << len << " pos " << pos;
-    for (bool isSigned : {false, true}) {
-        const uint64_t value = rng();
-        Bytes fast = buf, ref = buf;
-        write(fast, size, pos, len, value, isSigned);
-        refWrite(ref, pos, len, value);
-        EXPECT_EQ(fast, ref) << "write len " << len << " pos " << pos << " signed " << isSigned;
-    }
+        CHECK_CLASS(uint64_t, int64_t, 64);
 }
 
 Bytes randomBytes(size_t n, std::mt19937_64 &rng)
@@ -134,121 +88,64 @@ Bytes randomBytes(size_t n, std::mt19937_64 &rng)
 
 } // namespace
 
-TEST(Nvtcg, FieldsMatchBitByBitReference)
+TEST(Nvtcg, FieldsMatchTheBitByBitReference)
 {
     std::mt19937_64 rng(2024);
-    // Heap buffers that end exactly at, or a few bits after, the field, with and without guard bytes
-    // (the sanitizer build catches any access past an exactly fitting buffer).
-    for (unsigned len = 1; len <= 64; ++len) {
+    // Heap buffers that end exactly at, or a few bits after, the field, with and without guard
+    // bytes (the sanitizer build catches any access past an exactly fitting buffer).
+    for (unsigned len = 1; len <= 64 && !HasFailure(); ++len)
         for (uint32_t pos = 0; pos < 80; ++pos)
             for (unsigned slack : {0u, 1u, 7u, 8u, 70u})
                 for (size_t guard : {0u, 3u}) {
-                    const uint16_t size = uint16_t((pos + len + slack + 7) / 8);
-                    checkField(randomBytes(size + guard, rng), size, pos, len, rng);
+                    const auto size = uint16_t((pos + len + slack + 7) / 8);
+                    checkField(randomBytes(size + guard, rng), size, pos, len, rng());
                 }
-        ASSERT_FALSE(HasFailure());
-    }
     const Bytes big = randomBytes(4096, rng);
     for (int i = 0; i < 20000; ++i) {
         const unsigned len = 1 + rng() % 64;
-        checkField(big, uint16_t(big.size()), uint32_t(rng() % (big.size() * 8 - len + 1)), len, rng);
+        checkField(big, uint16_t(big.size()), uint32_t(rng() % (big.size() * 8 - len + 1)), len, rng());
     }
-}
-
-TEST(Nvtcg, RawLoopsAndUncheckedEightBitLengths)
-{
-    // Lengths 0 and above 8 reach the raw loops through the unchecked 8-bit reader and writers.
-    std::mt19937_64 rng(7);
-    for (unsigned len = 0; len <= 200; ++len)
-        for (uint32_t pos = 0; pos < 16; ++pos) {
-            const uint16_t size = uint16_t((pos + len + 7) / 8);
-            const Bytes buf = randomBytes(size + 2u, rng);
-            const uint8_t value = uint8_t(rng());
-            unsigned char read = 0xAA;
-            nvtcg_get_uint8(buf.data(), size, pos, uint8_t(len), &read);
-            EXPECT_EQ(read, refReadBits(buf, pos, len)) << len << " " << pos;
-            EXPECT_EQ(nvtcg_read_bits(buf.data(), pos, uint8_t(len)), refReadBits(buf, pos, len));
-            Bytes fast = buf, raw = buf, ref = buf;
-            nvtcg_set_int8(fast.data(), size, pos, uint8_t(len), static_cast<signed char>(value));
-            nvtcg_write_bits(raw.data(), pos, uint8_t(len), value);
-            refWriteBits(ref, pos, len, value);
-            EXPECT_EQ(fast, ref) << len << " " << pos;
-            EXPECT_EQ(raw, ref) << len << " " << pos;
-        }
-}
-
-TEST(Nvtcg, DocumentedExamples)
-{
+    // Bit 0 is the most significant bit of the first byte; characters are 8-bit fields.
     const Bytes b1234 = {0x12, 0x34};
-    unsigned char u8 = 0;
-    nvtcg_get_uint8(b1234.data(), 2, 4, 8, &u8);
-    EXPECT_EQ(u8, 0x23);
-    nvtcg_get_uint8(b1234.data(), 2, 0, 4, &u8);
-    EXPECT_EQ(u8, 0x1);
-
-    const Bytes three = {0xFF, 0xFE, 0x01};
-    unsigned short u16 = 0;
-    nvtcg_get_uint16(three.data(), 3, 14, 10, &u16); // ends exactly at bit 24
-    EXPECT_EQ(u16, 0x201);
-
-    short s16 = 0;
-    nvtcg_get_int16(three.data(), 3, 0, 16, &s16);
-    EXPECT_EQ(s16, -2);
-    const Bytes b1000 = {0x80, 0x00};
-    nvtcg_get_int16(b1000.data(), 2, 0, 13, &s16);
-    EXPECT_EQ(s16, -4096);
-    signed char s8 = 0;
-    nvtcg_get_int8(b1000.data(), 2, 0, 8, &s8);
-    EXPECT_EQ(s8, -128);
-
-    const Bytes wide = {0xAB, 0x01, 0x02, 0x03, 0x04, 0xDE, 0xF0, 0x12, 0x34};
-    uint64_t u64 = 0;
-    nvtcg_get_uint64(wide.data(), 9, 0, 40, &u64);
-    EXPECT_EQ(u64, 0xAB01020304ull);
-    nvtcg_get_uint64(wide.data(), 9, 0, 49, &u64);
-    EXPECT_EQ(u64, 0xAB01020304DEF0ull >> 7);
-
-    Bytes w = {0x00, 0x00};
-    nvtcg_set_uint8(w.data(), 2, 6, 3, 5);
-    EXPECT_EQ(w, (Bytes{0x02, 0x80}));
-    w = {0xFF, 0xFF};
-    nvtcg_set_uint8(w.data(), 2, 6, 3, 5);
-    EXPECT_EQ(w, (Bytes{0xFE, 0xFF}));
-    w = {0x00};
-    nvtcg_set_int8(w.data(), 1, 0, 5, -1);
-    EXPECT_EQ(w, (Bytes{0xF8}));
-
-    // Character fields.
-    const Bytes text = {'A', 0xC4};
     char ch = 0;
-    nvtcg_get_int8(text.data(), 2, 0, 8, &ch);
-    EXPECT_EQ(ch, 'A');
-    nvtcg_get_char(text.data(), 2, 8, 8, &ch);
-    EXPECT_EQ(ch, static_cast<char>(0xC4));
-    w = {0x00, 0x00};
+    nvtcg_get_char(b1234.data(), 2, 4, 8, &ch);
+    EXPECT_EQ(ch, 0x23);
+    Bytes w = {0x00, 0x00};
     nvtcg_set_char(w.data(), 2, 4, 8, 'z');
     EXPECT_EQ(w, (Bytes{0x07, 0xA0}));
 }
 
-TEST(Nvtcg, Popcount)
+TEST(Nvtcg, UncheckedEightBitLengthsAndRawLoops)
 {
-    EXPECT_EQ(nvtcg_popcount32(0x80000001u), 2);
-    EXPECT_EQ(nvtcg_popcount64(~uint64_t(0)), 64);
-    EXPECT_EQ(nvtcg_popcount64(0), 0);
-    for (unsigned i = 0; i < 256; ++i) {
-        unsigned bits = 0;
-        for (unsigned b = i; b; b >>= 1)
-            bits += b & 1u;
-        ASSERT_EQ(nvtcg_popcount_table[i], bits) << i;
-    }
+    // Lengths 0 and above 8 reach the raw loops: reads keep the last 8 bits, writes store zeros
+    // ahead of the 8 bits of the value.
+    std::mt19937_64 rng(7);
+    for (unsigned len = 0; len <= 200; ++len)
+        for (uint32_t pos = 0; pos < 16; ++pos) {
+            const auto size = uint16_t((pos + len + 7) / 8);
+            const Bytes buf = randomBytes(size, rng);
+            const auto value = uint8_t(rng());
+            unsigned char read = 0xAA;
+            nvtcg_get_uint8(buf.data(), size, pos, uint8_t(len), &read);
+            EXPECT_EQ(read, uint8_t(refRead(buf, pos, len))) << len << " " << pos;
+            EXPECT_EQ(nvtcg_read_bits(buf.data(), pos, uint8_t(len)), read) << len << " " << pos;
+            Bytes checked = buf, raw = buf, ref = buf;
+            nvtcg_set_int8(checked.data(), size, pos, uint8_t(len), static_cast<signed char>(value));
+            nvtcg_write_bits(raw.data(), pos, uint8_t(len), value);
+            refWrite(ref, pos, len, value);
+            EXPECT_EQ(checked, ref) << len << " " << pos;
+            EXPECT_EQ(raw, ref) << len << " " << pos;
+        }
+}
+
+TEST(Nvtcg, PopcountMatchesCountingBits)
+{
     std::mt19937_64 rng(3);
-    for (int i = 0; i < 10000; ++i) {
-        const uint64_t v = rng() & rng(); // vary the density a little
-        unsigned sum = 0;
-        for (unsigned byte = 0; byte < 8; ++byte)
-            sum += nvtcg_popcount_table[(v >> (8 * byte)) & 0xFF];
-        ASSERT_EQ(nvtcg_popcount64(v), sum);
-        ASSERT_EQ(nvtcg_popcount32(uint32_t(v)), sum - nvtcg_popcount64(v >> 32));
+    for (unsigned i = 0; i < 10000; ++i) {
+        const uint64_t v = i < 256 ? i : rng() & rng(); // every byte, then varied densities
+        ASSERT_EQ(nvtcg_popcount_table[v & 0xFF], std::bitset<8>(v).count());
+        ASSERT_EQ(nvtcg_popcount64(v), std::bitset<64>(v).count());
+        ASSERT_EQ(nvtcg_popcount32(uint32_t(v)), std::bitset<32>(v).count());
     }
 }
 
@@ -263,16 +160,13 @@ TEST(NvtcgDeathTest, PreconditionReports)
                        "'\\(offset \\+ bit_len\\) <= \\(UINT32\\)\\(data_size \\* 8\\)'\n$";
     unsigned char buf[3] = {};
     unsigned short u16 = 0;
-    int i32 = 0;
-    signed char s8 = 0;
     unsigned char u8 = 0;
+    int i32 = 0;
     EXPECT_REPORT(nvtcg_get_uint16(buf, 3, 15, 10, &u16), room);
     EXPECT_REPORT(nvtcg_get_uint16(buf, 3, 20, 8, &u16), room); // room is checked before the length
     EXPECT_REPORT(nvtcg_get_uint8(buf, 3, 0xFFFFFFFFu, 2, &u8), room); // no wrap-around into the buffer
     EXPECT_REPORT(nvtcg_set_uint8(buf, 3, 24, 1, 1), room);
-    EXPECT_REPORT(nvtcg_get_uint16(buf, 3, 0, 8, &u16),
-                  "^fw/lib/Codecs/Generators/nvtcg/src/nvtcg:[0-9]+: Assertion failed 'bit_len > 8'\n$");
-    EXPECT_REPORT(nvtcg_get_int8(buf, 3, 0, 0, &s8), "Assertion failed 'bit_len > 0'\n$");
+    EXPECT_REPORT(nvtcg_get_uint16(buf, 3, 0, 8, &u16), "Assertion failed 'bit_len > 8'\n$");
     EXPECT_REPORT(nvtcg_set_int32(buf, 3, 0, 16, 1), "Assertion failed 'bit_len > 16'\n$");
     EXPECT_REPORT(nvtcg_get_int32(nullptr, 8, 0, 33, &i32), "Assertion failed 'bit_len <= 32'\n$");
     EXPECT_REPORT(nvtcg_assert_failed("formats/rtcmv/src/generated/RTCMV_codec", 1234, "(*offset) >= loffset"),
