@@ -1,5 +1,5 @@
-// Support for exercising the RTCMV codec generically: a seeded generator of valid records of any
-// message type, raw field access and a field-by-field comparison, all driven by the layout tables.
+// Support for exercising the RTCMV codec generically, driven by its layout tables: a seeded
+// generator of valid records of any message type, raw field access and a whole-record comparison.
 #pragma once
 
 #include "RTCMV_RecordWalker.h"
@@ -12,17 +12,15 @@
 namespace CodecSupport {
 
 using Nvt::Mesaro::RTCMV_field_info_s;
-using Nvt::Mesaro::RTCMV_record_info_s;
 using Nvt::Mesaro::RTCMV_record_u;
 
-// The 32 message types, in the order of the decode dispatch.
+// The 32 message types, ascending.
 const std::vector<uint32_t> &messageTypes();
 
-// Value of a numeric field (element `index` of an array) widened to 64 bits; F64 and pointer fields
-// are not covered.
+// Value of a numeric field (element `index` of an array) widened to 64 bits.
 int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index = 0);
 void setFieldValue(void *record, const RTCMV_field_info_s &field, int64_t value, uint32_t index = 0);
-// Widens the low `bits` bits of a raw wire pattern the way the codec's reader for the field does.
+// The low field.bits bits of a wire pattern, widened as the field's storage type reads them.
 int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw);
 
 // The record header that every record starts with.
@@ -31,36 +29,28 @@ uint32_t bitLengthOf(const void *record);
 const void *parentOf(const void *record);
 
 // Elements of an array, text or sub-record field as the record's count says (the fixed size for
-// blocks of a fixed size), before any capacity limit.
+// fixed blocks), before any capacity limit; element `index` of a sub-record block, null without one.
 uint32_t elementCount(const void *record, const RTCMV_field_info_s &field);
-// Element `index` of a sub-record field; null when the record holds no block.
 const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index);
-// Wire bits of a record without arrays or conditions (the sub-records).
-uint32_t fixedBits(const RTCMV_record_info_s &info);
 
 // Valid random messages: every wire field random (biased to the edge values of its width), every
 // count consistent with the fields it derives from and within its capacity.
 class RecordGenerator
 {
 public:
-    explicit RecordGenerator(uint64_t seed);
+    explicit RecordGenerator(uint64_t seed) : m_engine(seed) {}
 
     // Keeps every variable count (array, text, variable block) within [minCount, maxCount] where
     // the message allows it; by default any valid count.
-    void setCountRange(uint32_t minCount, uint32_t maxCount);
+    void setCountRange(uint32_t minCount, uint32_t maxCount) { m_minCount = minCount; m_maxCount = maxCount; }
 
     // Initialises `record` and fills it with a message of the type. The record owns its block of
     // sub-records: release it with RTCMV_free_record.
     void generate(uint32_t messageType, RTCMV_record_u *record);
 
-    // A random bit pattern of the width: often 0, all ones, or the minimum or maximum signed value.
-    uint64_t edgeBiasedBits(unsigned bits);
-
 private:
-    void fillWireFields(void *record, const RTCMV_record_info_s &info);
-    bool countsAcceptable(void *record, bool inRange) const;
-    void fillArrays(void *record);
-    void fillBlock(void *record, const Nvt::Mesaro::RTCMV_FieldVisit &field);
+    friend struct Filler;
+    uint64_t edgeBiasedBits(unsigned bits);
 
     std::mt19937_64 m_engine;
     uint32_t m_minCount = 0;
@@ -72,8 +62,8 @@ private:
 std::vector<unsigned char> encodeMessage(void *record);
 
 // Empty when the two records hold the same message (wire fields present under their condition,
-// derived fields, arrays and texts up to their count, sub-records recursively; bitLength and parent
-// are not compared), else a description of the first difference.
+// derived fields, arrays and texts up to their count with a text's terminating zero, sub-records
+// recursively; bitLength and parent are not compared), else the first difference.
 std::string firstDifference(const void *expected, const void *actual);
 
 }  // namespace CodecSupport
