@@ -260,23 +260,17 @@ TEST(CodecContract, DispatchAndContext)
     EXPECT_EQ(RTCMV_decode(&all, initial + 1, 1, &d.record), RTCMV_ERR_INVALID_MESSAGE);
     EXPECT_EQ(all.lastType, 42);
 
-    // Every type of the header reaches its own record, or is unknown; 256 bytes hold any message.
+    // Every other type of the header is unknown (the round trips show each known one reaching its
+    // own record); 256 bytes hold any message.
     std::vector<unsigned char> header(256, 0);
     header[0] = 0x66;
     header[5] = 1 << 3; // one data word
     for (unsigned type = 0; type < 64; ++type) {
+        if (std::any_of(std::begin(Messages), std::end(Messages), [type](TypeAndKind m) { return m.type == type; }))
+            continue;
         header[1] = static_cast<unsigned char>(type << 2);
-        const auto known = std::find_if(std::begin(Messages), std::end(Messages),
-                                        [type](TypeAndKind m) { return m.type == type; });
-        OwnedRecord decoded;
-        const int32_t result = RTCMV_decode(&all, header.data(), uint16_t(header.size()), &decoded.record);
-        if (known != std::end(Messages)) {
-            EXPECT_GT(result, 0) << type;
-            EXPECT_EQ(decoded.record.kind, known->kind) << type;
-        } else {
-            EXPECT_EQ(result, RTCMV_ERR_INVALID_MESSAGE) << type;
-            EXPECT_EQ(all.lastType, type);
-        }
+        EXPECT_EQ(RTCMV_decode(&all, header.data(), uint16_t(header.size()), &d.record), RTCMV_ERR_INVALID_MESSAGE);
+        EXPECT_EQ(all.lastType, type);
     }
     // A count beyond an inline array's capacity is refused both ways.
     header[1] = 16 << 2;
@@ -303,11 +297,13 @@ TEST(CodecContract, InitAppendAndFreeOfEveryRecord)
         OwnedRecord rec;
         ASSERT_EQ(RTCMV_init_record(&rec.record, kind), 0);
         EXPECT_EQ(kindOf(&rec.record), kind);
-        EXPECT_EQ(bitLengthOf(&rec.record), 0u);
-        EXPECT_EQ(parentOf(&rec.record), nullptr);
         if (info.messageType != 0) {
             EXPECT_EQ(rec.record.Message_Type_1.Preamble, 0x66);
             EXPECT_EQ(rec.record.Message_Type_1.Message_Type, info.messageType);
+        }
+        if (info.messageType == 17) { // the fill fields of a fresh ephemeris start as binary 101
+            EXPECT_EQ(rec.record.Message_Type_17.FILL1, 5);
+            EXPECT_EQ(rec.record.Message_Type_17.FILL2, 5);
         }
         // A variable block grows one element at a time, keeps what it held and stops where its
         // count does; freeing it leaves no block behind.
@@ -323,11 +319,6 @@ TEST(CodecContract, InitAppendAndFreeOfEveryRecord)
         RTCMV_free_record(&rec.record);
         EXPECT_EQ(appended != 0 ? RTCMV_block_of(&rec.record, last) : nullptr, nullptr);
     }
-    // The fill fields of a fresh ephemeris start as binary 101.
-    RTCMV_Message_Type_17_s m17;
-    RTCMV_init_Message_Type_17(&m17);
-    EXPECT_EQ(m17.FILL1, 5);
-    EXPECT_EQ(m17.FILL2, 5);
 }
 
 TEST(CodecContract, EveryErrorCodeHasItsOwnName)
