@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <bitset>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
