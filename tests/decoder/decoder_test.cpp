@@ -51,11 +51,15 @@ struct Sink : MessageSink
     {
         log.push_back("event " + std::to_string(int(event.getType())) + " " + event.getText().toStdString());
     }
-    void newUnknownMessage(const FormatInfo *, const QString &text) override { log.push_back("unknown " + text.toStdString()); }
+    void newUnknownMessage(const FormatInfo *, const QString &text) override
+    {
+        log.push_back("unknown " + text.toStdString());
+    }
     void note(const std::string &stage, const Message *m)
     {
         EXPECT_EQ(m->getReferenceCount(), keep && stage == "late" ? 2 : 1) << stage;
-        log.push_back(stage + " " + m->getMessageInfo()->getName().toStdString() + (log.empty() || m == last ? "" : " other"));
+        const std::string name = m->getMessageInfo()->getName().toStdString();
+        log.push_back(stage + " " + name + (log.empty() || m == last ? "" : " other"));
         last = m;
     }
 
