@@ -1,12 +1,13 @@
 // The catalogue's presentation against presentation.txt, data typed from the published
-// presentation tables: display names, scale factors, whole symbol tables, and the value texts of
-// raw values read through the field descriptors from messages that hold them.
+// presentation tables: display names, scale factors, whole symbol tables, the value texts of raw
+// values read through the field descriptors from messages that hold them, and every field's flags.
+#include "RTCMV_RecordWalker.h"
 #include "RTCMV_messages.h"
-#include "codec_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QtCore/QFile>
+#include <QtCore/QLocale>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QSet>
 
@@ -20,8 +21,15 @@ namespace {
 
 using Symbols = QVector<QPair<FieldValue, QString>>;
 
-// The data lines (each with its continuation lines) by their line numbers.
-QMap<int, QString> readLines()
+// Number texts follow the default locale of the moment a descriptor first formats one; the data
+// holds C texts ("4500"), whatever the environment says. Set before main, so before any descriptor.
+[[maybe_unused]] const bool cLocalePinned = [] {
+    QLocale::setDefault(QLocale::c());
+    return true;
+}();
+
+// The data lines (continuation lines joined), split in their columns, by line number.
+QMap<int, QStringList> readLines()
 {
     QFile file(QStringLiteral(PRESENTATION_DATA));
     file.open(QIODevice::ReadOnly | QIODevice::Text);
@@ -35,7 +43,34 @@ QMap<int, QString> readLines()
         else
             lines[number] = text.trimmed();
     }
-    return lines;
+    QMap<int, QStringList> columns;
+    for (auto line = lines.begin(); line != lines.end(); ++line) {
+        for (const QString &column : line.value().split(QLatin1Char('|')))
+            columns[line.key()] << column.trimmed();
+    }
+    return columns;
+}
+
+// The records of a line's first column: names, N for Message_Type_N, * for every main message.
+QStringList recordsOf(const QString &column)
+{
+    QStringList records;
+    for (const QString &name : column.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (name == QLatin1String("*")) {
+            for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getMessageInfos())
+                records << info->getName();
+        } else {
+            records << (name.front().isDigit() ? QStringLiteral("Message_Type_") + name : name);
+        }
+    }
+    return records;
+}
+
+FieldValue valueOf(const FieldType &type, qint64 raw)
+{
+    if (type.kind() == FieldType::Byte)
+        return FieldValue::byte(static_cast<unsigned char>(raw));
+    return type.kind() == FieldType::Signed ? FieldValue::i(raw, type.width()) : FieldValue::u(quint64(raw), type.width());
 }
 
 std::string listed(const Symbols &symbols)
@@ -46,11 +81,46 @@ std::string listed(const Symbols &symbols)
     return items.join(QStringLiteral("; ")).toStdString();
 }
 
-FieldValue valueOf(const FieldType &type, qint64 raw)
+// The flags of a descriptor in the data's words.
+std::string flagsOf(const MessageInfo *info, const FieldInfo *field)
 {
-    if (type.kind() == FieldType::Byte)
-        return FieldValue::byte(static_cast<unsigned char>(raw));
-    return type.kind() == FieldType::Signed ? FieldValue::i(raw, type.width()) : FieldValue::u(quint64(raw), type.width());
+    QStringList flags;
+    if (field->isRepeated())
+        flags << QStringLiteral("repeated");
+    if (field->isOptional())
+        flags << QStringLiteral("optional");
+    if (field->isVirtual())
+        flags << QStringLiteral("virtual");
+    if (!field->hasRole())
+        flags << QStringLiteral("no role");
+    else if (field->getRole() != FieldInfo::DataRole)
+        flags << QStringLiteral("role %1").arg(field->getRole());
+    const FieldValue doNotUse = field->getDoNotUseValue();
+    if (field->hasDoNotUseValue())
+        flags << QStringLiteral("do-not-use value ") + doNotUse.toString()
+                     + (doNotUse == valueOf(field->getType(), doNotUse.toInt64()) ? QString() : QStringLiteral(" of another type"));
+    for (const FieldInfo *sub : field->getSubFieldInfos())
+        flags << QStringLiteral("sub-field ") + sub->getName() + (info->findFieldInfo(sub->getName()) == sub ? QString() : QStringLiteral(" elsewhere"));
+    if (!field->isConfidential())
+        flags << QStringLiteral("not confidential");
+    return flags.join(QStringLiteral(", ")).toStdString();
+}
+
+// A message of the record whose field `index` (its first element, if repeated) holds `raw`. A
+// main message has three data words, so that type 22 carries its optional fields and every array
+// of values its first element.
+std::unique_ptr<Message> messageWith(const RTCMV_record_info_s &layout, int index, qint64 raw)
+{
+    RTCMV_record_u record;
+    RTCMV_init_record(&record, layout.kind);
+    char *bytes = reinterpret_cast<char *>(&record);
+    for (uint32_t i = 0; i < layout.fieldCount; ++i) {
+        if (std::strcmp(layout.fields[i].name, "No_Of_Data_Words") == 0)
+            RTCMV_store(bytes + layout.fields[i].offset, layout.fields[i].ctype, 3);
+    }
+    RTCMV_update_derived(&record);
+    RTCMV_store(bytes + layout.fields[index].offset, layout.fields[index].ctype, raw);
+    return std::unique_ptr<Message>(RTCMV_createMessage(&record));
 }
 
 const RTCMV_record_info_s *layoutOf(const QString &record)
@@ -62,23 +132,7 @@ const RTCMV_record_info_s *layoutOf(const QString &record)
     return nullptr;
 }
 
-// A message of the record whose field `index` (its first element, if repeated) holds `raw`. A
-// main message has three data words, so that type 22 carries its optional fields and every array
-// of values its first element.
-std::unique_ptr<Message> messageWith(const RTCMV_record_info_s &layout, int index, qint64 raw)
-{
-    RTCMV_record_u record;
-    RTCMV_init_record(&record, layout.kind);
-    for (uint32_t i = 0; i < layout.fieldCount; ++i) {
-        if (std::strcmp(layout.fields[i].name, "No_Of_Data_Words") == 0)
-            CodecSupport::setFieldValue(&record, layout.fields[i], 3);
-    }
-    RTCMV_update_derived(&record);
-    CodecSupport::setFieldValue(&record, layout.fields[index], raw);
-    return std::unique_ptr<Message>(RTCMV_createMessage(&record));
-}
-
-// The field of every record of the line against the line; the fields found go to `checked`.
+// The field of every record of a five-column line against the line; the fields found go to `checked`.
 void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
 {
     QVector<QPair<qint64, QString>> symbols, texts;
@@ -90,13 +144,7 @@ void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
         else
             (match.capturedRef(2).isEmpty() ? symbols : texts).append({match.captured(1).toLongLong(), match.captured(3)});
     }
-    QStringList records = columns[0].split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (records == QStringList{QStringLiteral("*")}) { // the header fields of every main message
-        records.clear();
-        for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getMessageInfos())
-            records << info->getName();
-    }
-    for (const QString &record : records) {
+    for (const QString &record : recordsOf(columns[0])) {
         const std::string where = QStringLiteral("line %1, %2::%3").arg(number).arg(record, columns[1]).toStdString();
         const MessageInfo *info = RTCMV_FormatInfo::getInstance()->findMessageInfo(record);
         const FieldInfo *field = info != nullptr ? info->findFieldInfo(columns[1]) : nullptr;
@@ -106,23 +154,21 @@ void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
             continue;
         }
         checked.insert(record + QStringLiteral("::") + columns[1]);
-        const std::string displayName = QStringLiteral("\"%1\"").arg(field->getDisplayName()).toStdString();
-        EXPECT_EQ(displayName, columns[2].toStdString()) << where;
+        EXPECT_EQ(QStringLiteral("\"%1\"").arg(field->getDisplayName()).toStdString(), columns[2].toStdString()) << where;
         const QString scale = field->hasScaleFactor() ? QStringLiteral("2^%1").arg(std::log2(field->getScaleFactor())) : QStringLiteral("-");
         EXPECT_EQ(scale.toStdString(), columns[3].toStdString()) << where;
         Symbols expected;
         for (const auto &symbol : symbols)
             expected.append({valueOf(field->getType(), symbol.first), symbol.second});
-        const std::string symbolTable = listed(field->getSymbolicValues());
-        EXPECT_EQ(symbolTable, listed(expected)) << where;
-        EXPECT_TRUE(symbolTable != listed(expected) || field->getSymbolicValues() == expected)
+        EXPECT_EQ(listed(field->getSymbolicValues()), listed(expected)) << where;
+        EXPECT_TRUE(listed(field->getSymbolicValues()) != listed(expected) || field->getSymbolicValues() == expected)
             << where << ": a symbolic value not of the field's type";
         for (const auto &value : texts + symbols) {
             if (field->hasDoNotUseValue() && field->getDoNotUseValue().toInt64() == value.first && symbols.contains(value))
                 continue; // the do-not-use text comes before the symbol
             const auto message = messageWith(*layout, info->getFieldPosition(field), value.first);
-            const std::string valueText = field->getIndexedValueString(message.get(), 0, true).toStdString();
-            EXPECT_EQ(valueText, value.second.toStdString()) << where << ", raw value " << value.first;
+            EXPECT_EQ(field->getIndexedValueString(message.get(), 0, true).toStdString(), value.second.toStdString())
+                << where << ", raw value " << value.first;
         }
     }
 }
@@ -131,24 +177,29 @@ void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
 
 TEST(Presentation, FollowsThePublishedTables)
 {
-    const QMap<int, QString> lines = readLines();
+    const QMap<int, QStringList> lines = readLines();
     ASSERT_GT(lines.size(), 50) << "cannot read " PRESENTATION_DATA;
-    QSet<QString> checked;
+    QSet<QString> presented;
+    QMap<QString, QString> flags;
     for (auto line = lines.begin(); line != lines.end(); ++line) {
-        QStringList columns = line.value().split(QLatin1Char('|'));
-        for (QString &column : columns)
-            column = column.trimmed();
-        if (columns.size() == 5)
-            checkLine(line.key(), columns, checked);
-        else
-            ADD_FAILURE() << "line " << line.key() << ": not five columns";
+        const QStringList &columns = line.value();
+        if (columns.size() == 5) {
+            checkLine(line.key(), columns, presented);
+        } else if (columns.size() == 3) {
+            for (const QString &record : recordsOf(columns[0]))
+                flags.insert(record + QStringLiteral("::") + columns[1], columns[2]);
+        } else {
+            ADD_FAILURE() << "line " << line.key() << ": not five or three columns";
+        }
     }
     for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) {
         for (const FieldInfo *field : info->getFieldInfos()) {
-            const bool presented = field->hasScaleFactor() || !field->getUnit().isEmpty() || !field->getSymbolicValues().isEmpty();
-            if (presented && !checked.contains(info->getName() + QStringLiteral("::") + field->getName()))
-                ADD_FAILURE() << info->getName().toStdString() << "::" << field->getName().toStdString()
-                              << " has a scale factor, unit or symbolic values but no line in the presentation data";
+            const QString key = info->getName() + QStringLiteral("::") + field->getName();
+            EXPECT_EQ(flagsOf(info, field), flags.take(key).toStdString()) << key.toStdString();
+            const bool shown = field->hasScaleFactor() || !field->getUnit().isEmpty() || !field->getSymbolicValues().isEmpty();
+            EXPECT_TRUE(!shown || presented.contains(key))
+                << key.toStdString() << " has a scale factor, unit or symbolic values but no line in the presentation data";
         }
     }
+    EXPECT_TRUE(flags.isEmpty()) << "flags of no such field: " << flags.keys().join(QLatin1Char(' ')).toStdString();
 }
