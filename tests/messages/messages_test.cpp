@@ -1,0 +1,321 @@
+// Message objects and field descriptors: every field of every type read through its descriptor
+// against the record the message wraps (values, counts, presence, the failure texts of every refused
+// access, sub-messages and their links, the raw line), sub-messages built once on first use, counts
+// without a block, texts no raw value reaches, and number texts under a locale.
+#include "codec_support.h"
+
+#include "RTCMV_messages.h"
+
+#include <mesaroframework/FloatRepresentation.h>
+#include <mesaroframework/MesaroEvent.h>
+#include <nvtguibase/MemLeakTracer.h>
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QLocale>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+
+using namespace Nvt::Mesaro;
+
+namespace {
+
+// The text of the field-access event that `call` throws; "no event" when it throws none.
+QString eventText(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const MesaroEvent &event) {
+        const bool ours = event.getType() == MesaroEvent::FieldAccessError && event.getFormatInfo() == RTCMV_FormatInfo::getInstance();
+        return ours ? event.getText() : QStringLiteral("another event: ") + event.getText();
+    }
+    return QStringLiteral("no event");
+}
+
+// A message that owns a fresh record of `kind`, filled by `fill`.
+std::unique_ptr<Message> messageOf(uint32_t kind, const std::function<void(RTCMV_record_u &)> &fill = {})
+{
+    RTCMV_record_u record;
+    RTCMV_init_record(&record, kind);
+    if (fill)
+        fill(record);
+    return std::unique_ptr<Message>(RTCMV_createMessage(&record));
+}
+
+QString text(const Message *message, const char *field, unsigned int index = 0, bool withUnit = false)
+{
+    return message->getMessageInfo()->findFieldInfo(QLatin1String(field))->getIndexedValueString(message, index, withUnit);
+}
+
+// The value the descriptor's type makes of the record's storage at `at`.
+FieldValue expectedValue(const FieldType &type, const char *at, uint8_t ctype)
+{
+    const int64_t raw = RTCMV_load(at, ctype);
+    switch (type.kind()) {
+    case FieldType::Unsigned: return FieldValue::u(static_cast<unsigned long long>(raw), type.width());
+    case FieldType::Signed: return FieldValue::i(raw, type.width());
+    case FieldType::Byte: return FieldValue::byte(static_cast<unsigned char>(raw));
+    case FieldType::Char: return FieldValue::ch(static_cast<char>(raw));
+    default: return FieldValue::f64(RTCMV_load_f64(at));
+    }
+}
+
+// The checked read refuses a message of another kind (first of all) and an index outside the
+// field's values, each with its text; the unchecked value text leaves presence and index faults to
+// the message's own getters, and a single value's text ignores the index.
+void expectRefusals(const Message *message, const Message *other, const FieldInfo *field, bool present, bool multiple)
+{
+    const QString name = message->getMessageInfo()->getDisplayName() + QStringLiteral("::") + field->getName();
+    const auto refusal = [&](const Message *m, unsigned int index) { return eventText([&] { field->getValue(m, index); }); };
+    const auto form = [&](const char *f) { return QStringLiteral("Requesting value for ") + QString::fromLatin1(f).arg(name); };
+    EXPECT_EQ(refusal(other, 7), form("a field %1 that is not present in the given kind of message."));
+    EXPECT_EQ(refusal(nullptr, 0), refusal(other, 7));
+    EXPECT_FALSE(field->isPresent(other) || field->isPresent(nullptr) || field->getNumberOfValues(other) != 0);
+    const unsigned int count = field->getNumberOfValues(message), bad = !present ? 3 : multiple ? count : 1;
+    EXPECT_EQ(refusal(message, bad), form(!present    ? "an optional field %1 that is not present."
+                                          : !multiple ? "a non-repeated field %1 using non-zero index."
+                                          : count == 0 ? "an repeated field %1 that is repeated 0 times."
+                                                       : "an repeated field %1 with out of range index."));
+    if (present || !multiple) {
+        EXPECT_EQ(eventText([&] { field->getIndexedValueString(message, present ? bad : 0, true); }),
+                  !present ? form("a non-present optional field %1.")
+                           : multiple ? form("an repeated field %1 with out of range index.") : QStringLiteral("no event"));
+    }
+}
+
+// A field's column of the raw line: its values as the descriptor reads them, raw, joined by blanks.
+QString rawColumn(const FieldInfo *field, const Message *message)
+{
+    if (field->getType().kind() == FieldType::Char)
+        return field->getValueString(message);
+    QStringList values;
+    for (unsigned int j = 0; j < field->getNumberOfValues(message); ++j) {
+        const FieldValue value = field->getValue(message, j);
+        if (value.kind() == FieldType::Float64)
+            values << FloatRepresentation::getString(value.toDouble(), 'f', 6, false);
+        else if (field->hasDoNotUseValue() && value == field->getDoNotUseValue() && Message::useDoNotUseString)
+            values << Message::doNotUseString;
+        else
+            values << value.toString();
+    }
+    return values.join(QLatin1Char(' '));
+}
+
+// The line for every field and for random selections of fields (longer than the fields, too).
+void checkRawLine(const Message *message, const QStringList &columns, std::mt19937 &random)
+{
+    EXPECT_EQ(message->getRawStringFor(QVector<bool>(columns.size(), true)), columns.join(Message::fieldSeparator));
+    for (int round = 0; round < 4; ++round) {
+        QVector<bool> flags(int(random() % unsigned(columns.size() + 4)));
+        QStringList selected;
+        for (int i = 0; i < flags.size(); ++i) {
+            flags[i] = random() % 2 != 0;
+            if (flags[i] && i < columns.size())
+                selected << columns[i];
+        }
+        EXPECT_EQ(message->getRawStringFor(flags), selected.join(Message::fieldSeparator));
+    }
+}
+
+struct FieldChecker
+{
+    std::unique_ptr<Message> dgnss = messageOf(RTCMV_KIND_DGNSS), type3 = messageOf(RTCMV_KIND_Message_Type_3);
+    std::mt19937 random{52};
+
+    // Every field of `message` against `record`, sub-messages recursively.
+    void check(const Message *message, const void *record, const Message *parent)
+    {
+        const MessageInfo *info = message->getMessageInfo();
+        const RTCMV_record_info_s &layout = *RTCMV_layout_of(record);
+        SCOPED_TRACE(layout.name);
+        ASSERT_EQ(info, RTCMV_messageInfoOfKind(layout.kind));
+        ASSERT_EQ(uint32_t(info->getNumberOfFields()), layout.fieldCount);
+        EXPECT_TRUE(message->getCodecRecord() == record && message->getParentMessage() == parent);
+        EXPECT_GE(MemLeakTracer::liveCount(QStringLiteral("RTCMV_%1_Message").arg(info->getName())), 1);
+        QStringList columns;
+        for (uint32_t i = 0; i < layout.fieldCount; ++i) {
+            const RTCMV_field_info_s &f = layout.fields[i];
+            const FieldInfo *field = info->getFieldInfo(int(i));
+            ASSERT_EQ(field->getName(), QLatin1String(f.name));
+            const bool present = RTCMV_field_present(record, i), records = f.what == RTCMV_FIELD_RECORDS;
+            const void *block = records ? RTCMV_block_of(record, f) : record;
+            const uint32_t count = !present || block == nullptr ? 0 : RTCMV_declared_count(record, layout, f);
+            EXPECT_EQ(field->getNumberOfValues(message), count) << f.name;
+            EXPECT_EQ(field->isPresent(message), count != 0) << f.name;
+            expectRefusals(message, info == dgnss->getMessageInfo() ? type3.get() : dgnss.get(), field, present,
+                           records || f.what == RTCMV_FIELD_ARRAY || f.what == RTCMV_FIELD_TEXT);
+            QVector<const Message *> elements;
+            for (uint32_t j = 0; j < count; ++j) {
+                const FieldValue value = field->getValue(message, j);
+                EXPECT_EQ(value, field->getValueNoCheck(message, j)) << f.name << '[' << j << ']';
+                if (!records) {
+                    const char *at = static_cast<const char *>(record) + f.offset + j * RTCMV_storage_size(f.ctype);
+                    EXPECT_EQ(value, expectedValue(field->getType(), at, f.ctype)) << f.name << '[' << j << ']';
+                    continue;
+                }
+                // Building the sub-messages links each element record (its header) to the message's record.
+                const auto *element = static_cast<const char *>(block) + j * RTCMV_record_info(f.elementKind)->size;
+                EXPECT_EQ(reinterpret_cast<const RTCMV_DGNSS_s *>(element)->parent, record);
+                EXPECT_EQ(field->getIndexedValueString(message, j, true), "submsg");
+                ASSERT_NE(value.toSubMessage(), nullptr);
+                check(value.toSubMessage(), element, message);
+                elements.append(value.toSubMessage());
+            }
+            EXPECT_TRUE(!records || message->getSubMessages() == elements);
+            columns << rawColumn(field, message);
+        }
+        checkRawLine(message, columns, random);
+    }
+};
+
+} // namespace
+
+TEST(Messages, EveryFieldOfEveryTypeReadsItsRecord)
+{
+    {
+        FieldChecker checker;
+        CodecSupport::RecordGenerator generator(20240611);
+        for (uint32_t type : RTCMV_MESSAGE_TYPES) {
+            for (int round = 0; round < 30 && !HasFailure(); ++round) {
+                // Empty, short and arbitrary repeated members; raw lines with and without the do-not-use text.
+                generator.setCountRange(round < 4 ? 0 : round < 12 ? 1 : 0, round < 4 ? 0 : round < 12 ? 3 : UINT32_MAX);
+                Message::useDoNotUseString = round % 2 == 0;
+                RTCMV_record_u record;
+                generator.generate(type, &record);
+                const std::unique_ptr<Message> message(RTCMV_createMessage(&record));
+                checker.check(message.get(), message->getCodecRecord(), nullptr);
+            }
+        }
+        Message::useDoNotUseString = true;
+    }
+    // Every class reported its objects under its exact name, and all of them went.
+    for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos())
+        EXPECT_EQ(MemLeakTracer::liveCount(QStringLiteral("RTCMV_%1_Message").arg(info->getName())), 0) << info->getName().toStdString();
+}
+
+TEST(Messages, SubMessagesAreBuiltOnceOnFirstUse)
+{
+    RTCMV_Message_Type_1_s record;
+    RTCMV_init_Message_Type_1(&record);
+    for (int i = 0; i < 3; ++i)
+        RTCMV_append_Message_Type_1_Corrections(&record)->Satellite_Id = static_cast<unsigned char>(i + 1);
+    for (int i = 0; i < 3; ++i)
+        record.Corrections[i].parent = nullptr;
+    const auto live = [] { return MemLeakTracer::liveCount(QStringLiteral("RTCMV_DGNSS_Message")); };
+    const qint64 before = live();
+    {
+        RTCMV_Message_Type_1_Message message(&record, false); // borrowed
+        const RTCMV_Message_Type_1_Message &constMessage = message;
+        EXPECT_EQ(message.getNumberOfCorrections(), 3u); // counting builds nothing
+        EXPECT_TRUE(constMessage.getSubMessages().isEmpty());
+        const QVector<const RTCMV_DGNSS_Message *> built = constMessage.getCorrectionsVector();
+        ASSERT_EQ(built.size(), 3);
+        EXPECT_EQ(live(), before + 3);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(built[i]->getCodecRecord() == &record.Corrections[i] && built[i]->getParentMessage() == &message);
+            EXPECT_EQ(record.Corrections[i].parent, &record);
+            EXPECT_TRUE(message.getCorrections(unsigned(i)) == built[i] && message.getSubMessages().value(i) == built[i]);
+        }
+        // Built once for the record: later accesses do not count its elements again.
+        record.Ns = 1;
+        EXPECT_EQ(constMessage.getCorrectionsVector(), built);
+        EXPECT_EQ(message.getCorrections(2)->getSatellite_Id(), 3);
+        record.Ns = 3;
+    }
+    EXPECT_EQ(live(), before); // released with their message, the borrowed record kept
+    EXPECT_EQ(record.Corrections[2].Satellite_Id, 3);
+    RTCMV_free_Message_Type_1(&record);
+    static_assert(!std::is_copy_constructible<RTCMV_Message_Type_1_Message>::value, "a copy would release twice");
+}
+
+// A record built by hand holds a count before its first append: no block, so no elements, whoever
+// asks (the fixed block of type 44 too).
+TEST(Messages, ACountWithoutItsBlockHoldsNothing)
+{
+    for (uint32_t kind : {uint32_t(RTCMV_KIND_Message_Type_1), uint32_t(RTCMV_KIND_Message_Type_44)}) {
+        const auto message = messageOf(kind, [](RTCMV_record_u &r) { r.Message_Type_1.Ns = 3; });
+        const FieldInfo *corrections = message->getMessageInfo()->findFieldInfo(QStringLiteral("Corrections"));
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(corrections->getNumberOfValues(message.get()), 0u);
+        EXPECT_EQ(eventText([&] { corrections->getValueNoCheck(message.get(), 0); }),
+                  QStringLiteral("Requesting value for an repeated field %1::Corrections with out of range index.")
+                      .arg(message->getMessageInfo()->getDisplayName()));
+        EXPECT_FALSE(message->getRawStringFor(QVector<bool>(16, true)).contains(QStringLiteral("submsg")));
+        EXPECT_TRUE(message->getSubMessages().isEmpty());
+    }
+}
+
+// Texts that no raw value of presentation.txt reaches: whole character texts (up to the first NUL
+// and the count, Latin-1), characters above 0x7F, and the hidden do-not-use text.
+TEST(Messages, WholeTextsAndTheHiddenDoNotUseText)
+{
+    const auto type16 = messageOf(RTCMV_KIND_Message_Type_16, [](RTCMV_record_u &r) {
+        r.Message_Type_16.Message_Length = 5;
+        std::memcpy(r.Message_Type_16.Message, "AB\0CD", 6);
+    });
+    const auto type41 = messageOf(RTCMV_KIND_Message_Type_41, [](RTCMV_record_u &r) {
+        r.Message_Type_41.Name_Length = 5;
+        std::strcpy(r.Message_Type_41.Datum_Name, "WG\xE9" "84");
+    });
+    const auto whole = [](const Message *m, const char *field) { return m->getMessageInfo()->findFieldInfo(QLatin1String(field))->getValueString(m); };
+    EXPECT_EQ(whole(type16.get(), "Message"), "AB");
+    EXPECT_EQ(text(type16.get(), "Message", 3, true), "C");
+    EXPECT_EQ(whole(type41.get(), "Datum_Name"), QString::fromLatin1("WG\xE9" "84"));
+    EXPECT_EQ(text(type41.get(), "Datum_Name", 2), QString(QChar(0xFFE9)));
+    const auto ionosphere = messageOf(RTCMV_KIND_Type_15, [](RTCMV_record_u &r) { r.Type_15.Rate_Of_Change = -8192; });
+    Message::useDoNotUseString = false;
+    EXPECT_EQ(text(ionosphere.get(), "Rate_Of_Change", 0, true), "");
+    Message::useDoNotUseString = true;
+}
+
+// Number texts made under a German default locale, then after a return to C, against what they
+// must be; the problems found.
+QStringList localeProblems()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto type1 = messageOf(RTCMV_KIND_Message_Type_1, [](RTCMV_record_u &r) {
+        r.Message_Type_1.Modified_Z_Count = 4500;
+        r.Message_Type_1.Reference_Station_Id = 1000;
+        RTCMV_append_Message_Type_1_Corrections(&r.Message_Type_1)->PRC = -32767;
+    });
+    const auto type24 = messageOf(RTCMV_KIND_Message_Type_24, [](RTCMV_record_u &r) { r.Message_Type_24.ECEF_X = -123456789012; });
+    const auto type17 = messageOf(RTCMV_KIND_Message_Type_17, [](RTCMV_record_u &r) {
+        r.Message_Type_17.C_rc = 3;
+        r.Message_Type_17.t_oe = 1000;
+        r.Message_Type_17.Week_Number = 1000;
+    });
+    const Message *correction = static_cast<RTCMV_Message_Type_1_Message *>(type1.get())->getCorrections(0);
+    QVector<QPair<QString, QString>> texts = {
+        {text(type1.get(), "Modified_Z_Count"), "4.500"},   {text(correction, "PRC"), "-32.767"},
+        {text(type24.get(), "ECEF_X"), "-123.456.789.012"}, {text(type17.get(), "Week_Number", 0, true), "1.000 week"},
+        {text(type17.get(), "C_rc"), "0.09375"},            {text(type17.get(), "t_oe", 0, true), "16000 second"},
+        {text(type1.get(), "Preamble"), "66"}};
+    // A class that has formatted keeps its locale; one that has not takes the new one.
+    QLocale::setDefault(QLocale::c());
+    texts += {{text(type1.get(), "Modified_Z_Count"), "4.500"}, {text(type1.get(), "Reference_Station_Id"), "1000"}};
+    QStringList problems;
+    for (const auto &t : texts) {
+        if (t.first != t.second)
+            problems << QStringLiteral("\"%1\" instead of \"%2\"").arg(t.first, t.second);
+    }
+    return problems;
+}
+
+// Each descriptor keeps the locale in force at its first number text for the rest of the process,
+// so this runs in a process of its own. Scaled and hexadecimal texts never follow the locale.
+TEST(MessagesLocale, NumberTextsFollowTheLocaleOfFirstUse)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const QStringList problems = localeProblems();
+            std::fputs(qPrintable(problems.join(QLatin1Char('\n'))), stderr);
+            std::exit(problems.isEmpty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
