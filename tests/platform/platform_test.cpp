@@ -14,38 +14,32 @@
 namespace {
 
 // A message that counts its own destruction.
-class CountedMessage : public Message
+struct CountedMessage : Message
 {
-public:
     CountedMessage(const MessageInfo *info, int *deathCounter) : Message(info), deaths(deathCounter) {}
     ~CountedMessage() override { ++*deaths; }
-
-private:
     int *deaths;
 };
 
-// Logs every hook it is called with, tagged with its name and the message's.
-class RecordingSink : public MessageSink
+// Logs every hook it is called with, tagged with its name; `onMessage` runs inside newMessage.
+struct RecordingSink : MessageSink
 {
-public:
     RecordingSink(const char *sinkName, QStringList *sharedLog) : name(QLatin1String(sinkName)), log(sharedLog) {}
-    void newMessageEarly(const Message *m) override { note(QStringLiteral("early ") + m->getMessageInfo()->getName()); }
+    void newMessageEarly(const Message *m) override { note("early", m->getMessageInfo()->getName()); }
     void newMessage(const Message *m) override
     {
-        note(QStringLiteral("message ") + m->getMessageInfo()->getName());
+        note("message", m->getMessageInfo()->getName());
         if (onMessage)
             onMessage();
     }
-    void newMessageLate(const Message *m) override { note(QStringLiteral("late ") + m->getMessageInfo()->getName()); }
-    void newEvent(const MesaroEvent &event) override { note(QStringLiteral("event ") + event.getText()); }
-    void newUnknownMessage(const FormatInfo *format, const QString &text) override { note(format->getName() + QLatin1Char(' ') + text); }
+    void newMessageLate(const Message *m) override { note("late", m->getMessageInfo()->getName()); }
+    void newEvent(const MesaroEvent &event) override { note("event", event.getText()); }
+    void newUnknownMessage(const FormatInfo *format, const QString &text) override { note("unknown", format->getName() + text); }
+    void note(const char *what, const QString &about) { log->append(QStringLiteral("%1 %2 %3").arg(name, QLatin1String(what), about)); }
 
-    std::function<void()> onMessage; // runs inside newMessage, after logging
-
-private:
-    void note(const QString &what) { log->append(name + QLatin1Char(' ') + what); }
     QString name;
     QStringList *log;
+    std::function<void()> onMessage;
 };
 
 } // namespace
@@ -59,12 +53,12 @@ TEST(MessageSource, PublishesToSinksInOrderThenSignals)
     MessageSource source;
     for (MessageSink *sink : {&a, &b, &a}) // attached once only
         source.addSink(sink);
-    const auto signal = [&log](const QString &what) { log.append(QStringLiteral("signal ") + what); };
-    QObject::connect(&source, &MessageSource::messageEarly, [=] { signal(QStringLiteral("early")); });
-    QObject::connect(&source, &MessageSource::messagePublished, [=] { signal(QStringLiteral("message")); });
-    QObject::connect(&source, &MessageSource::messageLate, [=] { signal(QStringLiteral("late")); });
-    QObject::connect(&source, &MessageSource::eventPublished, [=](const MesaroEvent &e) { signal(e.getText()); });
-    QObject::connect(&source, &MessageSource::unknownMessagePublished, [=](const FormatInfo *, const QString &t) { signal(t); });
+    RecordingSink signal("signal", &log);
+    QObject::connect(&source, &MessageSource::messageEarly, [&](const Message *m) { signal.newMessageEarly(m); });
+    QObject::connect(&source, &MessageSource::messagePublished, [&](const Message *m) { signal.newMessage(m); });
+    QObject::connect(&source, &MessageSource::messageLate, [&](const Message *m) { signal.newMessageLate(m); });
+    QObject::connect(&source, &MessageSource::eventPublished, [&](const MesaroEvent &e) { signal.newEvent(e); });
+    QObject::connect(&source, &MessageSource::unknownMessagePublished, [&](const FormatInfo *f, const QString &t) { signal.newUnknownMessage(f, t); });
 
     // The decoder's sequence: one scoped reference around the three stages.
     int deaths = 0;
@@ -75,11 +69,11 @@ TEST(MessageSource, PublishesToSinksInOrderThenSignals)
         source.newMessageLate(held.get());
     }
     source.newEvent(MesaroEvent(MesaroEvent::UnrecognisedMessageType, QStringLiteral("unknown"), &format));
-    source.newUnknownMessage(&format, QStringLiteral("type 7"));
+    source.newUnknownMessage(&format, QStringLiteral(": type 7"));
     EXPECT_EQ(deaths, 1);
-    EXPECT_EQ(log, QStringList({"A early M", "B early M", "signal early", "A message M", "B message M", "signal message",
-                                "A late M", "B late M", "signal late", "A event unknown", "B event unknown", "signal unknown",
-                                "A RTCMV type 7", "B RTCMV type 7", "signal type 7"}));
+    EXPECT_EQ(log, QStringList({"A early M", "B early M", "signal early M", "A message M", "B message M", "signal message M",
+                                "A late M", "B late M", "signal late M", "A event unknown", "B event unknown", "signal event unknown",
+                                "A unknown RTCMV: type 7", "B unknown RTCMV: type 7", "signal unknown RTCMV: type 7"}));
 
     // A sink that throws stops the publication; the message is still released, the source usable.
     log.clear();
@@ -102,7 +96,7 @@ TEST(MessageSource, PublishesToSinksInOrderThenSignals)
     b.onMessage = [&] { source.addSink(&a); };
     const CountedMessage message(&info, &deaths);
     source.newMessage(&message);
-    EXPECT_EQ(log, QStringList({"A message M", "A message M", "B message M", "signal message"}));
+    EXPECT_EQ(log, QStringList({"A message M", "A message M", "B message M", "signal message M"}));
     EXPECT_EQ(source.getSinks(), (QVector<MessageSink *>{&b, &a}));
 }
 
@@ -141,12 +135,11 @@ TEST(FieldValueText, KindsEqualityAndFloatTexts)
     EXPECT_TRUE(FieldValue::u(3, 6) == FieldValue::u(3, 6) && FieldValue::u(3, 6) != FieldValue::u(3, 7));
     EXPECT_TRUE(FieldValue::u(3, 6) != FieldValue::u(4, 6) && FieldValue::u(10, 8) != FieldValue::byte(10));
 
-    const double inf = std::numeric_limits<double>::infinity();
+    // Trimmed or not, negative zero without its sign, the special values.
     const struct { double value; char format; int precision; bool trim; const char *text; } cases[] = {
-        {0.09375, 'f', 6, true, "0.09375"}, {2.0, 'f', 6, true, "2"},         {2.0, 'f', 6, false, "2.000000"},
-        {1200.0, 'f', 2, true, "1200"},     {150.0, 'e', 6, true, "1.5e+02"}, {-0.0, 'f', 6, true, "0"},
-        {-1e-9, 'f', 6, true, "0"},         {-1e-9, 'f', 9, true, "-0.000000001"}, {std::nan(""), 'f', 6, true, "nan"},
-        {-inf, 'e', 6, false, "-inf"},
+        {0.09375, 'f', 6, true, "0.09375"}, {1200.0, 'f', 2, true, "1200"}, {2.0, 'f', 6, false, "2.000000"},
+        {150.0, 'e', 6, true, "1.5e+02"},   {-1e-9, 'f', 6, true, "0"},     {-1e-9, 'f', 9, true, "-0.000000001"},
+        {std::nan(""), 'f', 6, true, "nan"}, {-std::numeric_limits<double>::infinity(), 'e', 6, false, "-inf"},
     };
     // The default locale's decimal comma and grouping never reach the text.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

@@ -11,14 +11,11 @@
 
 namespace {
 
-const char *const traceVariables[] = {"NVT_MODULES", "NVT_SUBMODULES", "NVT_STARTTIME", "NVT_STOPTIME",
-                                      "NVT_TRACELEVEL", "NVT_TRACEINFO", "NVT_LOGFILE", "DBG_TEST_LOG"};
-
 // A fresh dbg_Init under exactly the given variables (a null value leaves one unset; the library
 // keeps the module lists it was given, so they stay set until the next call).
 DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> variables, const char *logVariable = nullptr)
 {
-    for (const char *name : traceVariables)
+    for (const char *name : {"NVT_MODULES", "NVT_SUBMODULES", "NVT_STARTTIME", "NVT_STOPTIME", "NVT_TRACELEVEL", "NVT_TRACEINFO", "NVT_LOGFILE", "DBG_TEST_LOG"})
         unsetenv(name);
     for (const auto &variable : variables) {
         if (variable.second)
@@ -29,25 +26,6 @@ DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> v
     return dbg_GetState();
 }
 
-TEST(DbgInit, DefaultsAndOnlyTheFirstCallConfigures)
-{
-    initWith({}); // no variables
-    dbg_ResetForTesting();
-    EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), -1); // not before dbg_Init
-    EXPECT_EQ(dbg_Init(nullptr, 1, 2, 3), 0);
-    DbgState s = dbg_GetState();
-    EXPECT_TRUE(s.initialised && s.initCount == 1 && s.args[0] == 1 && s.args[2] == 3 && !s.logToFile && s.logStream == stdout);
-    EXPECT_TRUE(s.startTimeMs == 0 && s.stopTimeMs == -1 && s.traceLevel == 0x01u && s.traceInfo == 0x6Au);
-    EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMV_DGNSS_Message"), 1);
-    // Later calls store the numbers and count, nothing else.
-    setenv("NVT_TRACELEVEL", "all", 1);
-    setenv("NVT_MODULES", "none", 1);
-    EXPECT_EQ(dbg_Init("DBG_TEST_LOG", 4, 5, 6), 0);
-    s = dbg_GetState();
-    EXPECT_TRUE(s.initCount == 2 && s.args[0] == 4 && s.args[2] == 6 && s.traceLevel == 0x01u && s.moduleList == nullptr);
-    EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), 1);
-}
-
 TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
 {
     const struct
@@ -55,10 +33,10 @@ TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
         const char *modules, *submodules;
         int decoder, formatInfo; // channels "RTCMVDecoder" and "RTCMV_FormatInfo" of "Mesaro_RTCMV"
     } filters[] = {
-        {"none", nullptr, 0, 0},           {"all", nullptr, 1, 1},          {"all", "RTCMVDecoder", 1, 0},
-        {nullptr, "RTCMVDecoder", 1, 0},   {nullptr, "RTCMV", 1, 1},        {nullptr, "RTCMV_FormatInfo RTCMVDecoder", 1, 1},
-        {nullptr, "", 0, 0},               {nullptr, "none", 0, 0},         {nullptr, "all", 1, 1},
-        {nullptr, "RTCMVDecoder,all", 1, 0}, // "all" only counts as the whole list
+        {nullptr, nullptr, 1, 1},          {"none", nullptr, 0, 0},         {"all", nullptr, 1, 1},
+        {"all", "RTCMVDecoder", 1, 0},     {nullptr, "RTCMVDecoder", 1, 0}, {nullptr, "RTCMV", 1, 1},
+        {nullptr, "RTCMV_FormatInfo RTCMVDecoder", 1, 1}, {nullptr, "", 0, 0}, {nullptr, "none", 0, 0},
+        {nullptr, "all", 1, 1},            {nullptr, "RTCMVDecoder,all", 1, 0}, // "all" only counts as the whole list
         {nullptr, "nonesuch", 0, 0},       {"Mesaro_RTCMV", nullptr, 1, 1}, {"Other_Module", nullptr, 0, 0},
         {"none", "all", 0, 0},
     };
@@ -69,42 +47,44 @@ TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
         EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMV_FormatInfo"), c.formatInfo) << label;
     }
     const std::pair<const char *, unsigned> levels[] = {
-        {"12", 0x19}, {"none all", 255}, {"all none", 255}, {"none", 0},  {"none 2", 0},
-        {"FUNC", 0x03}, {"0", 0x05},     {"2", 0x11},       {"xyz", 0x01}, {"", 0x01},
+        {nullptr, 0x01}, {"12", 0x19}, {"none all", 255}, {"all none", 255}, {"none", 0}, {"none 2", 0},
+        {"FUNC", 0x03},  {"0", 0x05},  {"2", 0x11},       {"xyz", 0x01},      {"", 0x01},
     };
     for (const auto &level : levels)
         EXPECT_EQ(initWith({{"NVT_TRACELEVEL", level.first}}).traceLevel, level.second) << level.first;
     const std::pair<const char *, unsigned> infos[] = {
-        {"TIME THREAD", 0x180}, {"", 0},               {"MODULE", 0x001},  {"SUBMODULE", 0x003},
-        {"FUNC,FILE", 0x018},   {"LINE LEVEL", 0x060}, {"TIME all", 0x1FF}, {"none", 0},
+        {nullptr, 0x06A},     {"TIME THREAD", 0x180}, {"", 0},            {"MODULE", 0x001}, {"SUBMODULE", 0x003},
+        {"FUNC,FILE", 0x018}, {"LINE LEVEL", 0x060},  {"TIME all", 0x1FF}, {"none", 0},
     };
     for (const auto &info : infos)
         EXPECT_EQ(initWith({{"NVT_TRACEINFO", info.first}}).traceInfo, info.second) << info.first;
-    const std::pair<const char *, std::int64_t> starts[] = {{"5", 5000}, {"-2", -2000}, {"soon", 0}, {"", 0}};
-    for (const auto &start : starts)
-        EXPECT_EQ(initWith({{"NVT_STARTTIME", start.first}}).startTimeMs, start.second) << start.first;
-    EXPECT_EQ(initWith({{"NVT_STOPTIME", "7"}}).stopTimeMs, 7000);
-    EXPECT_EQ(initWith({{"NVT_STOPTIME", "never"}}).stopTimeMs, 0);
+    const std::pair<const char *, std::int64_t> times[] = {{nullptr, 0}, {"5", 5000}, {"-2", -2000}, {"soon", 0}, {"", 0}};
+    for (const auto &time : times) {
+        EXPECT_EQ(initWith({{"NVT_STARTTIME", time.first}}).startTimeMs, time.second) << time.first;
+        EXPECT_EQ(initWith({{"NVT_STOPTIME", time.first}}).stopTimeMs, time.first ? time.second : -1) << time.first;
+    }
 }
 
-// The log file named by the variable dbg_Init is given (else NVT_LOGFILE) is opened for appending and
-// handed to the platform table; one that cannot be opened leaves stdout, and the table hears of it
-// too. The table's own environment comes before the process's.
+// The log file named by the variable dbg_Init is given (else NVT_LOGFILE) is opened for appending
+// and handed to the platform table; one that cannot be opened leaves stdout, which the table hears
+// of too. The table's own environment comes before the process's, and only the first call configures.
 FILE *receivedStream = nullptr;
 
-TEST(DbgInit, LogFileAndThePlatformTable)
+TEST(DbgInit, LogFileThePlatformTableAndTheFirstCall)
 {
     const std::string path = ::testing::TempDir() + "nvttrace_test.log";
     { std::ofstream(path) << "old\n"; }
     dbg_callback_fn_t table = {};
     table.setTraceStream = [](FILE *stream) { receivedStream = stream; };
-    initWith({{"DBG_TEST_LOG", path.c_str()}, {"NVT_LOGFILE", path.c_str()}});
+    initWith({{"DBG_TEST_LOG", path.c_str()}, {"NVT_LOGFILE", "/nonexistent-dir/ignored.log"}});
     dbg_ResetForTesting();
     dbg_SetCallbacks(&table);
-    EXPECT_EQ(dbg_Init("DBG_TEST_LOG", 0, 0, 0), 0);
+    EXPECT_EQ(dbg_Init("DBG_TEST_LOG", 1, 2, 3), 0);
+    setenv("NVT_TRACELEVEL", "all", 1);
+    EXPECT_EQ(dbg_Init(nullptr, 4, 5, 6), 0); // stores the numbers and counts, nothing else
     const DbgState s = dbg_GetState();
-    ASSERT_TRUE(s.logToFile);
-    EXPECT_EQ(receivedStream, s.logStream);
+    ASSERT_TRUE(s.logToFile && receivedStream == s.logStream);
+    EXPECT_TRUE(s.initCount == 2 && s.args[0] == 4 && s.args[2] == 6 && s.traceLevel == 0x01u);
     std::fputs("new\n", s.logStream);
     std::fclose(s.logStream);
     std::stringstream content;
@@ -112,17 +92,17 @@ TEST(DbgInit, LogFileAndThePlatformTable)
     EXPECT_EQ(content.str(), "old\nnew\n");
     std::remove(path.c_str());
 
-    dbg_ResetForTesting();
-    dbg_SetCallbacks(&table);
     table.getEnvironment = [](const char *name) -> char * {
         static char level[] = "2", log[] = "/nonexistent-dir/ignored.log";
         return std::string(name) == "NVT_TRACELEVEL" ? level : std::string(name) == "NVT_LOGFILE" ? log : nullptr;
     };
-    setenv("NVT_TRACELEVEL", "all", 1); // the table answers instead
+    dbg_ResetForTesting();
+    dbg_SetCallbacks(&table);
     dbg_Init(nullptr, 0, 0, 0);
     EXPECT_TRUE(!dbg_GetState().logToFile && receivedStream == stdout && dbg_GetState().traceLevel == 0x11u);
     initWith({});
     dbg_ResetForTesting();
+    EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), -1); // not before dbg_Init
 }
 
 } // namespace
