@@ -28,20 +28,17 @@ using Symbols = QVector<QPair<FieldValue, QString>>;
     return true;
 }();
 
-// The data lines (each with its continuation lines) by their line numbers.
-QMap<int, QString> readLines()
+// The data lines, each with its continuation lines, split in their columns.
+QVector<QStringList> readLines()
 {
     QFile file(QStringLiteral(PRESENTATION_DATA));
     file.open(QIODevice::ReadOnly | QIODevice::Text);
-    QMap<int, QString> lines;
-    for (int number = 1; !file.atEnd(); ++number) {
-        const QString text = QString::fromUtf8(file.readLine());
-        if (text.trimmed().isEmpty() || text.startsWith(QLatin1Char('#')))
-            continue;
-        if (text.front().isSpace() && !lines.isEmpty())
-            lines.last() += QLatin1Char(' ') + text.trimmed();
-        else
-            lines[number] = text.trimmed();
+    QVector<QStringList> lines;
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QRegularExpression(QStringLiteral("\n[ \t]+")), QStringLiteral(" ")); // continuation lines
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty() && !line.startsWith(QLatin1Char('#')))
+            lines.append(line.split(QLatin1Char('|')).replaceInStrings(QRegularExpression(QStringLiteral("^\\s+|\\s+$")), QString()));
     }
     return lines;
 }
@@ -72,8 +69,8 @@ std::string listed(const Symbols &symbols)
     return items.join(QStringLiteral("; ")).toStdString();
 }
 
-// The flags of a descriptor in the data's words.
-std::string flagsOf(const FieldInfo *field)
+// The flags of a descriptor in the data's words (a sub-field is the message's own field of that name).
+std::string flagsOf(const MessageInfo *info, const FieldInfo *field)
 {
     QStringList flags;
     const QPair<bool, const char *> marks[] = {
@@ -89,7 +86,7 @@ std::string flagsOf(const FieldInfo *field)
         flags << QStringLiteral("do-not-use value ") + doNotUse.toString()
                      + (doNotUse == valueOf(field->getType(), doNotUse.toInt64()) ? QString() : QStringLiteral(" of another type"));
     for (const FieldInfo *sub : field->getSubFieldInfos())
-        flags << QStringLiteral("sub-field ") + sub->getName();
+        flags << QStringLiteral("sub-field ") + sub->getName() + (info->findFieldInfo(sub->getName()) == sub ? QString() : QStringLiteral(" elsewhere"));
     return flags.join(QStringLiteral(", ")).toStdString();
 }
 
@@ -116,19 +113,19 @@ std::unique_ptr<Message> messageWith(const QString &recordName, const QString &f
 }
 
 // The field of every record of a five-column line against the line; the fields found go to `checked`.
-void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
+void checkLine(const QStringList &columns, QSet<QString> &checked)
 {
     QVector<QPair<qint64, QString>> symbols, texts;
     static const QRegularExpression pair(QStringLiteral("^(-?\\d+) *(->)? *\"([^\"]*)\"$"));
     for (const QString &item : columns[4].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = pair.match(item.trimmed());
         if (!match.hasMatch())
-            ADD_FAILURE() << "line " << number << ": cannot read " << item.toStdString();
+            ADD_FAILURE() << "cannot read " << item.toStdString();
         else
             (match.capturedRef(2).isEmpty() ? symbols : texts).append({match.captured(1).toLongLong(), match.captured(3)});
     }
     for (const QString &record : recordsOf(columns[0])) {
-        const std::string where = QStringLiteral("line %1, %2::%3").arg(number).arg(record, columns[1]).toStdString();
+        const std::string where = (record + QStringLiteral("::") + columns[1]).toStdString();
         const MessageInfo *info = RTCMV_FormatInfo::getInstance()->findMessageInfo(record);
         const FieldInfo *field = info != nullptr ? info->findFieldInfo(columns[1]) : nullptr;
         if (field == nullptr) {
@@ -136,7 +133,8 @@ void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
             continue;
         }
         checked.insert(record + QStringLiteral("::") + columns[1]);
-        EXPECT_EQ(QStringLiteral("\"%1\"").arg(field->getDisplayName()).toStdString(), columns[2].toStdString()) << where;
+        const std::string displayName = QStringLiteral("\"%1\"").arg(field->getDisplayName()).toStdString();
+        EXPECT_EQ(displayName, columns[2].toStdString()) << where;
         const QString scale = field->hasScaleFactor() ? QStringLiteral("2^%1").arg(std::log2(field->getScaleFactor())) : QStringLiteral("-");
         EXPECT_EQ(scale.toStdString(), columns[3].toStdString()) << where;
         Symbols expected;
@@ -158,24 +156,21 @@ void checkLine(int number, const QStringList &columns, QSet<QString> &checked)
 
 TEST(Presentation, FollowsThePublishedTables)
 {
-    const QMap<int, QString> lines = readLines();
+    const QVector<QStringList> lines = readLines();
     ASSERT_GT(lines.size(), 50) << "cannot read " PRESENTATION_DATA;
     QSet<QString> presented;
     QMap<QString, QString> flags;
-    for (auto line = lines.begin(); line != lines.end(); ++line) {
-        QStringList columns = line.value().split(QLatin1Char('|'));
-        for (QString &column : columns)
-            column = column.trimmed();
+    for (const QStringList &columns : lines) {
         if (columns.size() == 5)
-            checkLine(line.key(), columns, presented);
+            checkLine(columns, presented);
         for (const QString &record : columns.size() == 3 ? recordsOf(columns[0]) : QStringList())
             flags.insert(record + QStringLiteral("::") + columns[1], columns[2]);
-        EXPECT_TRUE(columns.size() == 5 || columns.size() == 3) << "line " << line.key() << ": not five or three columns";
+        EXPECT_TRUE(columns.size() == 5 || columns.size() == 3) << "not five or three columns: " << columns.join(QLatin1Char('|')).toStdString();
     }
     for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) {
         for (const FieldInfo *field : info->getFieldInfos()) {
             const QString key = info->getName() + QStringLiteral("::") + field->getName();
-            EXPECT_EQ(flagsOf(field), flags.take(key).toStdString()) << key.toStdString();
+            EXPECT_EQ(flagsOf(info, field), flags.take(key).toStdString()) << key.toStdString();
             const bool shown = field->hasScaleFactor() || !field->getUnit().isEmpty() || !field->getSymbolicValues().isEmpty();
             EXPECT_TRUE(!shown || presented.contains(key))
                 << key.toStdString() << " has a scale factor, unit or symbolic values but no line in the presentation data";

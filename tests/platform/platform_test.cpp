@@ -1,5 +1,6 @@
 // The host message framework as a host relies on it: publication to sinks and then signals, message
-// lifetime through reference counting, and the texts of values.
+// lifetime through reference counting, and float texts. (A sink that throws: the decoder's tests;
+// field values and their texts: through the RTCMV descriptors in the message tests.)
 #include <mesaroframework/mesaroframework.h>
 
 #include <gtest/gtest.h>
@@ -75,17 +76,7 @@ TEST(MessageSource, PublishesToSinksInOrderThenSignals)
                                 "A late M", "B late M", "signal late M", "A event unknown", "B event unknown", "signal event unknown",
                                 "A unknown RTCMV: type 7", "B unknown RTCMV: type 7", "signal unknown RTCMV: type 7"}));
 
-    // A sink that throws stops the publication; the message is still released, the source usable.
     log.clear();
-    a.onMessage = [&format] { throw MesaroEvent(MesaroEvent::FieldAccessError, QStringLiteral("host failed"), &format); };
-    try {
-        ReferencePointer<const Message> held(new CountedMessage(&info, &deaths));
-        source.newMessage(held.get());
-        ADD_FAILURE() << "the sink's exception must reach the caller";
-    } catch (const MesaroEvent &event) {
-        EXPECT_EQ(event.getText(), QStringLiteral("host failed"));
-    }
-    EXPECT_EQ(deaths, 2);
     // Sinks may change the list while called: A detaches itself and C; B attaches A again, which
     // only counts from the next publication.
     source.addSink(&c);
@@ -96,7 +87,7 @@ TEST(MessageSource, PublishesToSinksInOrderThenSignals)
     b.onMessage = [&] { source.addSink(&a); };
     const CountedMessage message(&info, &deaths);
     source.newMessage(&message);
-    EXPECT_EQ(log, QStringList({"A message M", "A message M", "B message M", "signal message M"}));
+    EXPECT_EQ(log, QStringList({"A message M", "B message M", "signal message M"}));
     EXPECT_EQ(source.getSinks(), (QVector<MessageSink *>{&b, &a}));
 }
 
@@ -104,37 +95,22 @@ TEST(MessageLifetime, DiesExactlyWhenTheLastReferenceGoes)
 {
     const MessageInfo info(QStringLiteral("M"));
     int deaths = 0;
-    {
-        ReferencePointer<const Message> outer;
-        {
-            ReferencePointer<const Message> first(new CountedMessage(&info, &deaths));
-            ReferencePointer<const Message> copy = first;
-            EXPECT_EQ(first->getReferenceCount(), 2);
-            outer = std::move(copy);
-        }
-        EXPECT_TRUE(deaths == 0 && outer->getReferenceCount() == 1);
-        outer.reset(new CountedMessage(&info, &deaths));
-        EXPECT_EQ(deaths, 1);
-    }
-    EXPECT_EQ(deaths, 2);
+    ReferencePointer<const Message> first(new CountedMessage(&info, &deaths));
+    ReferencePointer<const Message> copy = first, moved = std::move(first);
+    EXPECT_TRUE(!first && moved->getReferenceCount() == 2);
+    copy.reset();
+    EXPECT_TRUE(deaths == 0 && moved->getReferenceCount() == 1);
+    moved.reset(new CountedMessage(&info, &deaths));
+    EXPECT_EQ(deaths, 1);
     // Releasing an unreferenced object must not delete what its creator still owns.
     CountedMessage onStack(&info, &deaths);
     onStack.removeReference();
-    EXPECT_EQ(deaths, 2);
+    EXPECT_EQ(deaths, 1);
 }
 
-TEST(FieldValueText, KindsEqualityAndFloatTexts)
+// Float texts as the scaled values and raw lines use them.
+TEST(FloatRepresentation, TrimmingSpecialValuesAndNoLocale)
 {
-    EXPECT_EQ(QStringList({FieldValue::i(-5, 14).toString(), FieldValue::u(~0ull, 64).toString(), FieldValue::byte(10).toString(),
-                           FieldValue::ch('A').toString(), FieldValue::f64(0.1).toString(), FieldValue::subMessage(nullptr).toString(),
-                           FieldValue().toString()}),
-              QStringList({"-5", "18446744073709551615", "0a", "A", "0.1", "submsg", ""}));
-    EXPECT_EQ(FieldValue::i(-5, 14).toUInt64(), 0xFFFFFFFFFFFFFFFBull);
-    EXPECT_EQ(FieldValue::f64(-1e30).toInt64(), std::numeric_limits<std::int64_t>::min()); // clamped
-    // Equal only in kind, width and value together.
-    EXPECT_TRUE(FieldValue::u(3, 6) == FieldValue::u(3, 6) && FieldValue::u(3, 6) != FieldValue::u(3, 7));
-    EXPECT_TRUE(FieldValue::u(3, 6) != FieldValue::u(4, 6) && FieldValue::u(10, 8) != FieldValue::byte(10));
-
     // Trimmed or not, negative zero without its sign, the special values.
     const struct { double value; char format; int precision; bool trim; const char *text; } cases[] = {
         {0.09375, 'f', 6, true, "0.09375"}, {1200.0, 'f', 2, true, "1200"}, {2.0, 'f', 6, false, "2.000000"},

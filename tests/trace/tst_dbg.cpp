@@ -12,8 +12,9 @@
 namespace {
 
 // A fresh dbg_Init under exactly the given variables (a null value leaves one unset; the library
-// keeps the module lists it was given, so they stay set until the next call).
-DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> variables, const char *logVariable = nullptr)
+// keeps the module lists it was given, so they stay set until the next call), with a platform table.
+DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> variables, const char *logVariable = nullptr,
+                  dbg_callback_fn_t *table = nullptr)
 {
     for (const char *name : {"NVT_MODULES", "NVT_SUBMODULES", "NVT_STARTTIME", "NVT_STOPTIME", "NVT_TRACELEVEL", "NVT_TRACEINFO", "NVT_LOGFILE", "DBG_TEST_LOG"})
         unsetenv(name);
@@ -22,6 +23,7 @@ DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> v
             setenv(variable.first, variable.second, 1);
     }
     dbg_ResetForTesting();
+    dbg_SetCallbacks(table);
     EXPECT_EQ(dbg_Init(logVariable, 0, 0, 0), 0);
     return dbg_GetState();
 }
@@ -76,15 +78,11 @@ TEST(DbgInit, LogFileThePlatformTableAndTheFirstCall)
     { std::ofstream(path) << "old\n"; }
     dbg_callback_fn_t table = {};
     table.setTraceStream = [](FILE *stream) { receivedStream = stream; };
-    initWith({{"DBG_TEST_LOG", path.c_str()}, {"NVT_LOGFILE", "/nonexistent-dir/ignored.log"}});
-    dbg_ResetForTesting();
-    dbg_SetCallbacks(&table);
-    EXPECT_EQ(dbg_Init("DBG_TEST_LOG", 1, 2, 3), 0);
+    const DbgState s = initWith({{"DBG_TEST_LOG", path.c_str()}, {"NVT_LOGFILE", "/nonexistent-dir/ignored.log"}}, "DBG_TEST_LOG", &table);
+    ASSERT_TRUE(s.logToFile && receivedStream == s.logStream);
     setenv("NVT_TRACELEVEL", "all", 1);
     EXPECT_EQ(dbg_Init(nullptr, 4, 5, 6), 0); // stores the numbers and counts, nothing else
-    const DbgState s = dbg_GetState();
-    ASSERT_TRUE(s.logToFile && receivedStream == s.logStream);
-    EXPECT_TRUE(s.initCount == 2 && s.args[0] == 4 && s.args[2] == 6 && s.traceLevel == 0x01u);
+    EXPECT_TRUE(dbg_GetState().initCount == 2 && dbg_GetState().args[2] == 6 && dbg_GetState().traceLevel == 0x01u);
     std::fputs("new\n", s.logStream);
     std::fclose(s.logStream);
     std::stringstream content;
@@ -96,10 +94,8 @@ TEST(DbgInit, LogFileThePlatformTableAndTheFirstCall)
         static char level[] = "2", log[] = "/nonexistent-dir/ignored.log";
         return std::string(name) == "NVT_TRACELEVEL" ? level : std::string(name) == "NVT_LOGFILE" ? log : nullptr;
     };
-    dbg_ResetForTesting();
-    dbg_SetCallbacks(&table);
-    dbg_Init(nullptr, 0, 0, 0);
-    EXPECT_TRUE(!dbg_GetState().logToFile && receivedStream == stdout && dbg_GetState().traceLevel == 0x11u);
+    const DbgState fromTable = initWith({{"NVT_TRACELEVEL", "all"}}, nullptr, &table);
+    EXPECT_TRUE(!fromTable.logToFile && receivedStream == stdout && fromTable.traceLevel == 0x11u);
     initWith({});
     dbg_ResetForTesting();
     EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), -1); // not before dbg_Init
