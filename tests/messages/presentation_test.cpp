@@ -12,7 +12,6 @@
 #include <QtCore/QSet>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 using namespace Nvt::Mesaro;
@@ -93,22 +92,20 @@ std::string flagsOf(const MessageInfo *info, const FieldInfo *field)
 // A message of the record whose field (its first element, if repeated) holds `raw`. A main message
 // has three data words, so that type 22 carries its optional fields and every array of values its
 // first element.
-std::unique_ptr<Message> messageWith(const QString &recordName, const QString &fieldName, qint64 raw)
+std::unique_ptr<Message> messageWith(const QString &recordName, int index, qint64 raw)
 {
     const RTCMV_record_info_s *layout = RTCMV_record_info(1);
     for (uint32_t kind = 2; recordName != QLatin1String(layout->name); ++kind)
         layout = RTCMV_record_info(kind);
     RTCMV_record_u record;
     RTCMV_init_record(&record, layout->kind);
-    const auto set = [&](const char *name, qint64 value) {
-        for (const RTCMV_field_info_s *f = layout->fields; f != layout->fields + layout->fieldCount; ++f) {
-            if (std::strcmp(f->name, name) == 0)
-                RTCMV_store(reinterpret_cast<char *>(&record) + f->offset, f->ctype, value);
-        }
+    const auto set = [&](int i, qint64 value) {
+        RTCMV_store(reinterpret_cast<char *>(&record) + layout->fields[i].offset, layout->fields[i].ctype, value);
     };
-    set("No_Of_Data_Words", 3);
+    if (layout->messageType != 0)
+        set(5, 3); // the header's No_Of_Data_Words
     RTCMV_update_derived(&record);
-    set(qPrintable(fieldName), raw);
+    set(index, raw);
     return std::unique_ptr<Message>(RTCMV_createMessage(&record));
 }
 
@@ -145,7 +142,7 @@ void checkLine(const QStringList &columns, QSet<QString> &checked)
         for (const auto &value : texts + symbols) {
             if (field->hasDoNotUseValue() && field->getDoNotUseValue().toInt64() == value.first && symbols.contains(value))
                 continue; // the do-not-use text comes before the symbol
-            const auto message = messageWith(record, columns[1], value.first);
+            const auto message = messageWith(record, info->getFieldPosition(field), value.first);
             EXPECT_EQ(field->getIndexedValueString(message.get(), 0, true).toStdString(), value.second.toStdString())
                 << where << ", raw value " << value.first;
         }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -30,11 +31,8 @@ DbgState initWith(std::initializer_list<std::pair<const char *, const char *>> v
 
 TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
 {
-    const struct
-    {
-        const char *modules, *submodules;
-        int decoder, formatInfo; // channels "RTCMVDecoder" and "RTCMV_FormatInfo" of "Mesaro_RTCMV"
-    } filters[] = {
+    // NVT_MODULES, NVT_SUBMODULES, and the channels "RTCMVDecoder" and "RTCMV_FormatInfo" of "Mesaro_RTCMV".
+    const std::tuple<const char *, const char *, int, int> filters[] = {
         {nullptr, nullptr, 1, 1},          {"none", nullptr, 0, 0},         {"all", nullptr, 1, 1},
         {"all", "RTCMVDecoder", 1, 0},     {nullptr, "RTCMVDecoder", 1, 0}, {nullptr, "RTCMV", 1, 1},
         {nullptr, "RTCMV_FormatInfo RTCMVDecoder", 1, 1}, {nullptr, "", 0, 0}, {nullptr, "none", 0, 0},
@@ -42,11 +40,11 @@ TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
         {nullptr, "nonesuch", 0, 0},       {"Mesaro_RTCMV", nullptr, 1, 1}, {"Other_Module", nullptr, 0, 0},
         {"none", "all", 0, 0},
     };
-    for (const auto &c : filters) {
-        initWith({{"NVT_MODULES", c.modules}, {"NVT_SUBMODULES", c.submodules}});
-        const std::string label = std::string(c.modules ? c.modules : "-") + " / " + (c.submodules ? c.submodules : "-");
-        EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), c.decoder) << label;
-        EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMV_FormatInfo"), c.formatInfo) << label;
+    for (const auto &[modules, submodules, decoder, formatInfo] : filters) {
+        initWith({{"NVT_MODULES", modules}, {"NVT_SUBMODULES", submodules}});
+        const std::string label = std::string(modules ? modules : "-") + " / " + (submodules ? submodules : "-");
+        EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), decoder) << label;
+        EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMV_FormatInfo"), formatInfo) << label;
     }
     const std::pair<const char *, unsigned> levels[] = {
         {nullptr, 0x01}, {"12", 0x19}, {"none all", 255}, {"all none", 255}, {"none", 0}, {"none 2", 0},
@@ -60,11 +58,8 @@ TEST(DbgInit, ChannelFiltersLevelsInfoAndTimes)
     };
     for (const auto &info : infos)
         EXPECT_EQ(initWith({{"NVT_TRACEINFO", info.first}}).traceInfo, info.second) << info.first;
-    const std::pair<const char *, std::int64_t> times[] = {{nullptr, 0}, {"5", 5000}, {"-2", -2000}, {"soon", 0}, {"", 0}};
-    for (const auto &time : times) {
-        EXPECT_EQ(initWith({{"NVT_STARTTIME", time.first}}).startTimeMs, time.second) << time.first;
-        EXPECT_EQ(initWith({{"NVT_STOPTIME", time.first}}).stopTimeMs, time.first ? time.second : -1) << time.first;
-    }
+    EXPECT_TRUE(initWith({}).stopTimeMs == -1 && initWith({{"NVT_STARTTIME", "-2"}}).startTimeMs == -2000);
+    EXPECT_TRUE(initWith({{"NVT_STOPTIME", "7"}}).stopTimeMs == 7000 && initWith({{"NVT_STOPTIME", "never"}}).stopTimeMs == 0);
 }
 
 // The log file named by the variable dbg_Init is given (else NVT_LOGFILE) is opened for appending
@@ -96,9 +91,14 @@ TEST(DbgInit, LogFileThePlatformTableAndTheFirstCall)
     };
     const DbgState fromTable = initWith({{"NVT_TRACELEVEL", "all"}}, nullptr, &table);
     EXPECT_TRUE(!fromTable.logToFile && receivedStream == stdout && fromTable.traceLevel == 0x11u);
-    initWith({});
+    // A channel asks again until dbg_Init has run, then keeps its answer.
+    TraceChannel channel{"Mesaro_RTCMV", "RTCMVDecoder"};
     dbg_ResetForTesting();
-    EXPECT_EQ(dbg_ChannelState("Mesaro_RTCMV", "RTCMVDecoder"), -1); // not before dbg_Init
+    EXPECT_EQ(dbg_ResolveChannel(channel), -1);
+    initWith({{"NVT_MODULES", "none"}});
+    EXPECT_EQ(dbg_ResolveChannel(channel), 0);
+    initWith({});
+    EXPECT_EQ(dbg_ResolveChannel(channel), 0);
 }
 
 } // namespace
