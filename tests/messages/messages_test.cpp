@@ -196,7 +196,10 @@ TEST(Messages, EveryFieldOfEveryTypeReadsItsRecord)
 TEST(Messages, HandBuiltRecords)
 {
     for (uint32_t kind : {uint32_t(RTCMV_KIND_Message_Type_1), uint32_t(RTCMV_KIND_Message_Type_44)}) {
-        const auto message = messageOf(kind, [](RTCMV_record_u &r) { r.Message_Type_1.Ns = 3; });
+        const auto message = messageOf(kind, [kind](RTCMV_record_u &r) {
+            if (kind == RTCMV_KIND_Message_Type_1)
+                r.Message_Type_1.Ns = 3;
+        });
         const FieldInfo *corrections = message->getMessageInfo()->findFieldInfo(QStringLiteral("Corrections"));
         EXPECT_EQ(corrections->getNumberOfValues(message.get()), 0u) << kind;
         EXPECT_EQ(eventText([&] { corrections->getValueNoCheck(message.get(), 0); }),

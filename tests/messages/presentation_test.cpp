@@ -22,10 +22,7 @@ using Symbols = QVector<QPair<FieldValue, QString>>;
 
 // Number texts follow the default locale of the moment a descriptor first formats one; the data
 // holds C texts ("4500"), whatever the environment says. Set before main, so before any descriptor.
-[[maybe_unused]] const bool cLocalePinned = [] {
-    QLocale::setDefault(QLocale::c());
-    return true;
-}();
+[[maybe_unused]] const bool cLocalePinned = (QLocale::setDefault(QLocale::c()), true);
 
 // The data lines, each with its continuation lines, split in their columns.
 QVector<QStringList> readLines()
