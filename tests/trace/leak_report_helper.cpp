@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-namespace {
-
 // Dies at exit like a descriptor singleton: its deallocation must be counted before the report is written.
 struct Singleton
 {
@@ -12,15 +10,12 @@ struct Singleton
     ~Singleton() { MemLeakTracer::deallocateObject(QStringLiteral("LeakyA")); }
 };
 
-} // namespace
-
 int main(int argc, char **argv)
 {
     static Singleton singleton;
     if (argc > 1 && std::strcmp(argv[1], "leaky") == 0) {
-        MemLeakTracer::allocateObject(QStringLiteral("LeakyA"));
-        MemLeakTracer::allocateObject(QStringLiteral("LeakyA"));
-        MemLeakTracer::allocateObject(QStringLiteral("LeakyBalanced"));
+        for (const char *name : {"LeakyA", "LeakyA", "LeakyBalanced"})
+            MemLeakTracer::allocateObject(QLatin1String(name));
         MemLeakTracer::deallocateObject(QStringLiteral("LeakyBalanced"));
         MemLeakTracer::deallocateObject(QStringLiteral("Unbalanced"));
     }
