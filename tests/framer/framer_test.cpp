@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -94,22 +95,35 @@ struct Framed
     Rtcm2Framer::Stats stats;
 };
 
-// Frames `bytes` in one piece, or in chunks of random size when `rng` is given, to the end of input.
-Framed frame(const Bytes &bytes, std::mt19937 *rng = nullptr)
+// Feeds `bytes` to `target` in chunks of 1 to `maxChunk` bytes (random when `rng` is given).
+template <typename Target>
+void feed(Target &target, const Bytes &bytes, std::mt19937 *rng, unsigned maxChunk)
 {
-    Framed f;
-    Rtcm2Framer framer([&f](const uint8_t *packed, std::size_t size, unsigned words) {
-        EXPECT_EQ(size, 3u * words);
-        f.got.emplace_back(packed, packed + size);
-    });
     for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t chunk = std::min<std::size_t>(rng ? 1 + (*rng)() % 300 : bytes.size(), bytes.size() - at);
-        framer.feed(bytes.data() + at, chunk);
+        const std::size_t chunk = std::min<std::size_t>(rng ? 1 + (*rng)() % maxChunk : maxChunk, bytes.size() - at);
+        target.feed(bytes.data() + at, chunk);
         at += chunk;
     }
-    framer.flush();
-    f.stats = framer.stats();
-    return f;
+}
+
+// Frames `bytes` to the end of input, in chunks of random size (when `rng` is given) and one byte
+// at a time: the result must not depend on where the input was cut.
+Framed frame(const Bytes &bytes, std::mt19937 *rng = nullptr)
+{
+    Framed f[2];
+    const unsigned maxChunk[2] = {rng ? 300u : unsigned(bytes.size()), 1u};
+    for (int i = 0; i < 2; ++i) {
+        Rtcm2Framer framer([&f, i](const uint8_t *packed, std::size_t size, unsigned words) {
+            EXPECT_EQ(size, 3u * words);
+            f[i].got.emplace_back(packed, packed + size);
+        });
+        feed(framer, bytes, i == 0 ? rng : nullptr, maxChunk[i]);
+        framer.flush();
+        f[i].stats = framer.stats();
+    }
+    EXPECT_EQ(f[0].got, f[1].got);
+    EXPECT_EQ(std::memcmp(&f[0].stats, &f[1].stats, sizeof f[0].stats), 0);
+    return f[0];
 }
 
 // `bytes` with one change at `at`: bit `change` flipped (0..7), the byte dropped (8), or the
@@ -138,28 +152,28 @@ bool inOrder(const std::vector<Bytes> &want, const std::vector<Bytes> &got)
     return true;
 }
 
-// The bytes of a message's first word, written in a parity chain of its own (any D29*/D30*).
-Bytes headerWordBytes(std::mt19937 &rng)
-{
-    Bytes bytes;
-    Rtcm2Writer other;
-    for (unsigned prior = rng() % 4; prior > 0; --prior)
-        other.writeMessage(randomMessage(rng).data(), 1, bytes);
-    bytes.clear();
-    other.writeMessage(randomMessage(rng).data(), 1, bytes);
-    return bytes;
-}
-
 // Noise of one kind: 1 bytes of any value, 2 bytes that all look valid, 3 part of a header word,
 // 4 a header word with a parity bit flipped; parity-valid noise: 5 a whole header word, 6 a
-// cut-off message (its header and a few words), 7 the same in the stream's own parity chain.
+// cut-off message (its header and a few words), 7 the same in the stream's own parity chain;
+// 8 a phantom: another station's header of two words that pass parity, no data words, out of
+// step with the stream (in step it would be a message), bytes that look valid after it.
 Bytes noise(std::mt19937 &rng, unsigned kind, Rtcm2Writer &chainWriter)
 {
-    Bytes out, header = headerWordBytes(rng);
-    const Bytes cut = randomMessage(rng);
-    Rtcm2Writer other;
-    if (kind == 1 || kind == 2) {
-        for (unsigned count = 1 + rng() % 40; count > 0; --count)
+    Bytes out, header, inStep, m = randomMessage(rng);
+    m.resize(6);
+    m[2] = uint8_t(kind == 8 ? 0x24 : 0x23);
+    m[5] = uint8_t(m[5] & 7); // no data words
+    Rtcm2Writer other = rng() % 2 ? chainWriter : Rtcm2Writer(), inChain = chainWriter;
+    inChain.writeMessage(m.data(), 2, inStep);
+    do { // the first word in a chain of its own (any D29*/D30*); the phantom's words out of step
+        header.clear();
+        other.writeMessage(randomMessage(rng).data(), 1, header);
+        header.clear();
+        other.writeMessage(m.data(), kind == 8 ? 2 : 1, header);
+    } while (kind == 8 && header == inStep);
+    if (kind == 1 || kind == 2 || kind == 8) {
+        out = kind == 8 ? header : Bytes();
+        for (unsigned count = 1 + rng() % (kind == 8 ? 12 : 40); count > 0; --count)
             out.push_back(kind == 1 ? uint8_t(rng()) : uint8_t(0x40 | (rng() & 0x3F)));
     } else if (kind == 3) {
         out.assign(header.begin(), header.begin() + 1 + rng() % 4);
@@ -167,6 +181,7 @@ Bytes noise(std::mt19937 &rng, unsigned kind, Rtcm2Writer &chainWriter)
         header[4] ^= uint8_t(kind == 4 ? 1u << (rng() % 6) : 0u);
         out = header;
     } else {
+        const Bytes cut = randomMessage(rng);
         (kind == 6 ? other : chainWriter).writeMessage(cut.data(), std::min<unsigned>(unsigned(cut.size() / 3), 2 + rng() % 5), out);
     }
     return out;
@@ -211,14 +226,15 @@ TEST(Rtcm2Parity, ParityAndWriterFollowTheEquations)
 
 // Sixty messages in one chain, noise of one kind before about half of them, in any chunking.
 // Without noise every message and count is exact. A message with noise right after it has nothing
-// to confirm it and may be held back; one with the next message right after it must come out, and
-// nothing else does. Parity-valid noise can run on into real words: the framer searches such a
-// false message again when its end meets no header, so a message stays hidden only when the false
-// lengths end exactly where a real one ends (the format cannot tell), which is rare.
+// to confirm it and may be held back; one with the next message right after it must come out.
+// Nothing else comes out, but for noise that happens to complete a false message with good parity
+// (about one stream in 2000). Parity-valid noise can run on into real words: the framer searches
+// such a false message again when its end meets no header, so a message stays hidden only when
+// the false lengths end exactly where a real one ends (the format cannot tell), which is rare.
 TEST(Rtcm2Framer, FindsEveryMessageInAnyChunkingBetweenNoise)
 {
     std::mt19937 rng(4);
-    std::size_t followed = 0, lost = 0;
+    std::size_t followed = 0, lost = 0, wrong = 0;
     for (unsigned round = 0; round < 400; ++round) {
         const unsigned kind = round % 8;
         Chain c;
@@ -244,7 +260,7 @@ TEST(Rtcm2Framer, FindsEveryMessageInAnyChunkingBetweenNoise)
             EXPECT_EQ(f.stats.unconfirmed, 1u);
         } else if (kind < 5) {
             EXPECT_TRUE(inOrder(c.followedByStream(), f.got)) << "round " << round;
-            EXPECT_TRUE(inOrder(f.got, c.sent)) << "round " << round;
+            wrong += !inOrder(f.got, c.sent);
             EXPECT_EQ(f.stats.ignoredBytes, ignored) << "round " << round;
             EXPECT_EQ(f.stats.messages, f.got.size());
         } else {
@@ -255,6 +271,31 @@ TEST(Rtcm2Framer, FindsEveryMessageInAnyChunkingBetweenNoise)
         }
     }
     EXPECT_LT(lost, followed / 20) << lost << " of " << followed;
+    EXPECT_LE(wrong, 1u) << "of 200 streams with noise that fails parity";
+}
+
+// A phantom: another station's header whose second word passes parity, out of step with the
+// stream, between real messages and at the end. It does not come out (at the end it is dropped
+// when the input ends) and the real messages around it all do, but for about one stream in 1000
+// (noise that happens to look like more), in half of them because noise came out.
+TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
+{
+    std::mt19937 rng(10);
+    int wrong = 0, invented = 0;
+    for (int round = 0; round < 10000; ++round) {
+        Chain c = chain(rng, 3);
+        for (int phantoms = 0; phantoms < 2; ++phantoms) {
+            const Bytes phantom = noise(rng, 8, c.writer);
+            c.bytes.insert(c.bytes.end(), phantom.begin(), phantom.end());
+            for (unsigned i = 3; phantoms == 0 && i < 6; ++i)
+                c.add(randomMessage(rng, i));
+        }
+        const Framed f = frame(c.bytes);
+        wrong += f.got != c.sent;
+        invented += !inOrder(f.got, c.sent);
+    }
+    EXPECT_LE(wrong, 20) << "of 10000 streams";
+    EXPECT_LE(invented, 8) << "of 10000 streams";
 }
 
 // After noise the message before it is searched again; data in it that reads as a complete
@@ -275,39 +316,6 @@ TEST(Rtcm2Framer, IgnoresHeaderLookingDataWhenSearchingAgain)
             c.bytes.push_back(uint8_t(0x40 | (rng() & 0x3F)));
         c.add(randomMessage(rng, 1));
         EXPECT_EQ(frame(c.bytes).got, c.sent) << "round " << round;
-    }
-}
-
-// A phantom: a header of noise whose second word passes parity, out of step with the message
-// before it (in step it would be a message), noise after it. It never comes out; the real
-// messages around it all do.
-TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
-{
-    std::mt19937 rng(10);
-    for (int round = 0; round < 300; ++round) {
-        Chain c;
-        Rtcm2Writer noiseWriter;
-        for (unsigned i = 0; i < 6; ++i) {
-            if (i == 3) {
-                Bytes phantom = randomMessage(rng);
-                phantom.resize(6);
-                phantom[2] = 0x24;                    // another station
-                phantom[5] = uint8_t(phantom[5] & 7); // no data words
-                Bytes inStep, bytes;
-                Rtcm2Writer(c.writer).writeMessage(phantom.data(), 2, inStep);
-                do {
-                    bytes.clear();
-                    noiseWriter.writeMessage(randomMessage(rng).data(), 1, bytes);
-                    bytes.clear();
-                    noiseWriter.writeMessage(phantom.data(), 2, bytes);
-                } while (bytes == inStep);
-                for (unsigned count = 1 + rng() % 12; count > 0; --count)
-                    bytes.push_back(uint8_t(0x40 | (rng() & 0x3F)));
-                c.bytes.insert(c.bytes.end(), bytes.begin(), bytes.end());
-            }
-            c.add(randomMessage(rng, i));
-        }
-        ASSERT_EQ(frame(c.bytes).got, c.sent) << "round " << round;
     }
 }
 
@@ -351,7 +359,9 @@ TEST(Rtcm2Framer, ReleasesBeforeADamagedHeaderOrAnAddedSymbol)
         want.erase(want.begin() + 3);
         if (ignoredInLastWord)
             want.erase(want.begin() + 2);
-        EXPECT_EQ(frame(c.bytes).got, want) << "ignored byte in the last word: " << ignoredInLastWord;
+        const Framed f = frame(c.bytes);
+        EXPECT_EQ(f.got, want) << "ignored byte in the last word: " << ignoredInLastWord;
+        EXPECT_EQ(f.stats.rejected, unsigned(ignoredInLastWord));
     }
     const Chain c = chain(rng, 4);
     int afterKept = 0;
@@ -418,11 +428,7 @@ TEST(Rtcm2PackedSplitter, SplitsByDataWordCountInAnyChunking)
             EXPECT_EQ(size, 3u * words);
             got.emplace_back(p, p + size);
         });
-        for (std::size_t at = 0; at < packed.size();) {
-            const std::size_t chunk = std::min<std::size_t>(1 + rng() % (round < 10 ? 8 : 400), packed.size() - at);
-            splitter.feed(packed.data() + at, chunk);
-            at += chunk;
-        }
+        feed(splitter, packed, &rng, round < 10 ? 8 : 400);
         ASSERT_EQ(got, c.sent);
         EXPECT_EQ(splitter.messages(), c.sent.size());
         EXPECT_EQ(splitter.incompleteBytes(), 0u);
