@@ -63,6 +63,12 @@ struct Chain
     std::vector<std::size_t> ends; // of each message in `bytes`
     Rtcm2Writer writer;
 
+    Chain() = default;
+    Chain(std::mt19937 &rng, unsigned count) // `count` random messages
+    {
+        for (unsigned i = 0; i < count; ++i)
+            add(randomMessage(rng, i));
+    }
     void add(const Bytes &m)
     {
         sent.push_back(m);
@@ -81,19 +87,20 @@ struct Chain
     }
 };
 
-Chain chain(std::mt19937 &rng, unsigned count)
-{
-    Chain c;
-    for (unsigned i = 0; i < count; ++i)
-        c.add(randomMessage(rng, i));
-    return c;
-}
-
 struct Framed
 {
     std::vector<Bytes> got;
     Rtcm2Framer::Stats stats;
 };
+
+// A handler that keeps each message it is given.
+Rtcm2Framer::MessageHandler collectInto(std::vector<Bytes> &got)
+{
+    return [&got](const uint8_t *packed, std::size_t size, unsigned words) {
+        EXPECT_EQ(size, 3u * words);
+        got.emplace_back(packed, packed + size);
+    };
+}
 
 // Feeds `bytes` to `target` in chunks of 1 to `maxChunk` bytes (random when `rng` is given).
 template <typename Target>
@@ -113,10 +120,7 @@ Framed frame(const Bytes &bytes, std::mt19937 *rng = nullptr)
     Framed f[2];
     const unsigned maxChunk[2] = {rng ? 300u : unsigned(bytes.size()), 1u};
     for (int i = 0; i < 2; ++i) {
-        Rtcm2Framer framer([&f, i](const uint8_t *packed, std::size_t size, unsigned words) {
-            EXPECT_EQ(size, 3u * words);
-            f[i].got.emplace_back(packed, packed + size);
-        });
+        Rtcm2Framer framer(collectInto(f[i].got));
         feed(framer, bytes, i == 0 ? rng : nullptr, maxChunk[i]);
         framer.flush();
         f[i].stats = framer.stats();
@@ -200,28 +204,24 @@ TEST(Rtcm2Parity, ParityAndWriterFollowTheEquations)
         ASSERT_EQ(rtcm2::wordParity(data, prior >> 1, prior & 1), referenceParity(data, prior >> 1, prior & 1))
             << std::hex << data << " prior " << prior;
     }
-    const Chain c = chain(rng, 300);
-    std::vector<unsigned> bits;
-    for (uint8_t byte : c.bytes) {
-        ASSERT_EQ(byte & 0xC0, 0x40);
-        for (int bit = 0; bit < 6; ++bit)
-            bits.push_back((byte >> bit) & 1u);
-    }
-    Bytes packed;
-    for (const Bytes &m : c.sent)
-        packed.insert(packed.end(), m.begin(), m.end());
-    ASSERT_EQ(bits.size(), packed.size() / 3 * 30);
+    const Chain c(rng, 300);
+    std::size_t at = 0; // bit position in the bytes
     unsigned s29 = 0, s30 = 0;
-    for (std::size_t word = 0; word < packed.size() / 3; ++word) {
-        uint32_t raw = 0;
-        for (int bit = 0; bit < 30; ++bit)
-            raw = raw << 1 | bits[30 * word + bit];
-        const uint32_t data = (raw >> 6) ^ (s30 ? 0xFFFFFFu : 0u);
-        ASSERT_EQ(raw & 0x3F, referenceParity(data, s29, s30)) << "word " << word;
-        ASSERT_EQ(data, uint32_t(packed[3 * word]) << 16 | uint32_t(packed[3 * word + 1]) << 8 | packed[3 * word + 2]);
-        s29 = (raw >> 1) & 1;
-        s30 = raw & 1;
+    for (const Bytes &m : c.sent) {
+        for (std::size_t k = 0; k < m.size(); k += 3) {
+            uint32_t raw = 0;
+            for (int bit = 0; bit < 30; ++bit, ++at) {
+                ASSERT_EQ(c.bytes[at / 6] & 0xC0, 0x40);
+                raw = raw << 1 | ((c.bytes[at / 6] >> (at % 6)) & 1u);
+            }
+            const uint32_t data = (raw >> 6) ^ (s30 ? 0xFFFFFFu : 0u);
+            ASSERT_EQ(raw & 0x3F, referenceParity(data, s29, s30)) << "word ending at bit " << at;
+            ASSERT_EQ(data, uint32_t(m[k]) << 16 | uint32_t(m[k + 1]) << 8 | m[k + 2]);
+            s29 = (raw >> 1) & 1;
+            s30 = raw & 1;
+        }
     }
+    EXPECT_EQ(at, 6 * c.bytes.size());
 }
 
 // Sixty messages in one chain, noise of one kind before about half of them, in any chunking.
@@ -291,7 +291,7 @@ TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
     std::mt19937 rng(10);
     int wrong = 0, invented = 0;
     for (int round = 0; round < 10000; ++round) {
-        Chain c = chain(rng, 3);
+        Chain c(rng, 3);
         for (int phantoms = 0; phantoms < 2; ++phantoms) {
             const Bytes phantom = noise(rng, 8, c.writer);
             c.bytes.insert(c.bytes.end(), phantom.begin(), phantom.end());
@@ -312,7 +312,7 @@ TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
 TEST(Rtcm2Framer, DropsOnlyTheMessageWithAFlippedBit)
 {
     std::mt19937 rng(5);
-    const Chain c = chain(rng, 6);
+    const Chain c(rng, 6);
     std::vector<Bytes> want = c.sent;
     want.erase(want.begin() + 3);
     int lostBefore = 0;
@@ -338,7 +338,7 @@ TEST(Rtcm2Framer, ReleasesBeforeADamagedHeaderOrAnAddedSymbol)
 {
     std::mt19937 rng(11);
     for (const bool ignoredInLastWord : {false, true}) {
-        Chain c = chain(rng, 6);
+        Chain c(rng, 6);
         c.bytes[c.ends[2]] ^= 0x03; // two preamble bits: the header fails parity, not near the preamble
         if (ignoredInLastWord)
             c.bytes.insert(c.bytes.begin() + long(c.ends[2] - 2), uint8_t(0x00));
@@ -350,7 +350,7 @@ TEST(Rtcm2Framer, ReleasesBeforeADamagedHeaderOrAnAddedSymbol)
         EXPECT_EQ(f.got, want) << "ignored byte in the last word: " << ignoredInLastWord;
         EXPECT_GE(f.stats.rejected, unsigned(ignoredInLastWord));
     }
-    const Chain c = chain(rng, 4);
+    const Chain c(rng, 4);
     int afterKept = 0;
     for (unsigned change = 9; change < 73; ++change) {
         for (std::size_t at = c.ends[1] - 4; at <= c.ends[1]; ++at) {
@@ -367,7 +367,7 @@ TEST(Rtcm2Framer, ReleasesBeforeADamagedHeaderOrAnAddedSymbol)
 TEST(Rtcm2Framer, ReleasesWhenTheNextWordIsInOrAtTheEndOrWhenQuiet)
 {
     std::mt19937 rng(9);
-    Chain c = chain(rng, 5);
+    Chain c(rng, 5);
     for (std::size_t cut = 0; cut <= c.bytes.size(); ++cut) {
         std::size_t got = 0;
         Rtcm2Framer framer([&got](const uint8_t *, std::size_t, unsigned) { ++got; });
@@ -385,7 +385,7 @@ TEST(Rtcm2Framer, ReleasesWhenTheNextWordIsInOrAtTheEndOrWhenQuiet)
     const auto quiet = 3 * Rtcm2Framer::wordPeriod(4800);
     const auto arrival = Rtcm2Framer::Clock::time_point() + 1h;
     std::vector<Bytes> got;
-    Rtcm2Framer framer([&got](const uint8_t *packed, std::size_t size, unsigned) { got.emplace_back(packed, packed + size); });
+    Rtcm2Framer framer(collectInto(got));
     framer.feed(c.bytes.data(), c.bytes.size(), arrival);
     EXPECT_FALSE(framer.releasePending(arrival + quiet / 2, quiet));
     EXPECT_EQ(got.size(), 4u);
@@ -405,20 +405,15 @@ TEST(Rtcm2Framer, ReleasesWhenTheNextWordIsInOrAtTheEndOrWhenQuiet)
 TEST(Rtcm2PackedSplitter, SplitsByDataWordCountInAnyChunking)
 {
     std::mt19937 rng(6);
-    const Chain c = chain(rng, 300);
+    const Chain c(rng, 300);
     Bytes packed;
     for (const Bytes &m : c.sent)
         packed.insert(packed.end(), m.begin(), m.end());
     for (int round = 0; round < 20; ++round) {
         std::vector<Bytes> got;
-        Rtcm2PackedSplitter splitter([&got](const uint8_t *p, std::size_t size, unsigned words) {
-            EXPECT_EQ(size, 3u * words);
-            got.emplace_back(p, p + size);
-        });
+        Rtcm2PackedSplitter splitter(collectInto(got));
         feed(splitter, packed, &rng, round < 10 ? 8 : 400);
         ASSERT_EQ(got, c.sent);
-        EXPECT_EQ(splitter.messages(), c.sent.size());
-        EXPECT_EQ(splitter.incompleteBytes(), 0u);
         // A cut-off message at the end stays pending.
         const Bytes extra = randomMessage(rng);
         const std::size_t cut = rng() % extra.size();
@@ -427,6 +422,7 @@ TEST(Rtcm2PackedSplitter, SplitsByDataWordCountInAnyChunking)
         EXPECT_EQ(splitter.messages(), c.sent.size());
         splitter.feed(extra.data() + cut, extra.size() - cut);
         EXPECT_EQ(splitter.incompleteBytes(), 0u);
+        EXPECT_EQ(got.size(), c.sent.size() + 1);
         EXPECT_EQ(got.back(), extra);
     }
 }
@@ -499,12 +495,11 @@ TEST(Rtcm2Recordings, MessagesPerTypeFirstHeaderAndDamage)
         const char *name;
         std::map<unsigned, int> perType;
         std::array<unsigned, 5> first;
-        bool damage;
     };
     const Recording recordings[] = {
-        {"sample.rtcm2", {{9, 131}}, {9, 268, 416, 1, 5}, false},
-        {"naujoks-rtcm2.log", {{1, 41}, {3, 6}, {14, 3}, {16, 1}, {31, 41}}, {31, 688, 2710, 7, 15}, true},
-        {"rtcm2.bend.log", {{1, 29}, {3, 5}, {18, 56}, {19, 56}, {22, 5}, {23, 6}, {24, 5}}, {1, 205, 4960, 0, 0}, true},
+        {"sample.rtcm2", {{9, 131}}, {9, 268, 416, 1, 5}},
+        {"naujoks-rtcm2.log", {{1, 41}, {3, 6}, {14, 3}, {16, 1}, {31, 41}}, {31, 688, 2710, 7, 15}},
+        {"rtcm2.bend.log", {{1, 29}, {3, 5}, {18, 56}, {19, 56}, {22, 5}, {23, 6}, {24, 5}}, {1, 205, 4960, 0, 0}},
     };
     for (const Recording &recording : recordings) {
         std::ifstream in(std::string(MESARO_TESTDATA_DIR) + "/" + recording.name, std::ios::binary);
@@ -521,9 +516,7 @@ TEST(Rtcm2Recordings, MessagesPerTypeFirstHeaderAndDamage)
             EXPECT_TRUE(i == 0 || header[3] == (headerOf(f.got[i - 1])[3] + 1) % 8) << recording.name << " " << i;
         }
         EXPECT_EQ(perType, recording.perType) << recording.name;
-        EXPECT_EQ(f.stats.messages, f.got.size()) << recording.name;
         EXPECT_EQ(headerOf(f.got.front()), recording.first) << recording.name;
-        if (recording.damage)
-            expectDamageAtMessageEndsCaught(f.got, recording.name);
+        expectDamageAtMessageEndsCaught(f.got, recording.name);
     }
 }
