@@ -159,12 +159,14 @@ public:
         ++m_refused[result];
         if (m_quiet)
             return;
-        if (m_format == Format::Json) {
+        if (m_format == Format::Json || m_format == Format::Values) {
             m_json.beginObject();
             m_json.key("event").value(int(m_event.getType()));
             m_json.key("code").value(result);
             m_json.key("text").value(m_event.getText());
             m_json.endObject().endLine();
+        } else if (m_format == Format::Csv) { // a table has no room for it
+            reportError(QStringLiteral("%1 (%2)").arg(m_event.getText()).arg(result));
         } else {
             m_out << "! " << m_event.getText() << " (" << result << ')';
             m_out.endLine();

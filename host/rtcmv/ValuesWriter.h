@@ -24,6 +24,8 @@ struct MessageExtras
     std::optional<StationPosition> position;
 };
 
+// The version of the json output's schema (raw values), unchanged since the first release.
+constexpr int jsonSchemaVersion = 1;
 // The version of the values schema, written into every line; raised when a member changes meaning.
 constexpr int valuesSchemaVersion = 1;
 
