@@ -110,7 +110,7 @@ class Printer : public MessageSink
 {
 public:
     Printer(Output &out, const DecodeOptions &options)
-        : m_out(out), m_json(out), m_csv(out), m_format(options.format), m_quiet(options.quiet),
+        : m_out(out), m_json(out), m_csv(out), m_format(options.format), m_quiet(options.quiet), m_stats(options.stats),
           m_switchedOff(options.switchedOff), m_csvDir(options.csvDir), m_clock(options.timeReference)
     {
     }
@@ -182,13 +182,17 @@ public:
     bool csvFailed() const { return m_csvFailed; }
 
 private:
-    // Time and station position of a message; the time only for the outputs that show it.
+    // Time and station position of a message, for the outputs that show them and the statistics;
+    // the raw and JSON outputs of a run without --stats need neither.
     MessageExtras extrasOf(const Message *message)
     {
         MessageExtras extras;
+        const bool shown = m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv;
+        if (!shown && !m_stats)
+            return extras;
         const RecordFields record(message->getCodecRecord());
         extras.position = m_positions.update(record.record);
-        if (m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv) {
+        if (shown) {
             m_timed = true;
             if (const std::optional<int64_t> zCount = record.raw("Modified_Z_Count"))
                 extras.time = m_clock.resolve(unsigned(*zCount));
@@ -322,6 +326,7 @@ private:
     CsvWriter m_csv;
     Format m_format;
     bool m_quiet;
+    bool m_stats;
     std::bitset<64> m_switchedOff; // message types
     quint64 m_skipped = 0;
     MesaroEvent m_event;
