@@ -3,6 +3,9 @@
 #include "Commands.h"
 #include "JsonWriter.h"
 #include "RecordJson.h"
+#include "ValuesWriter.h"
+
+#include <RecordFields.h>
 
 #include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
@@ -14,6 +17,8 @@
 #include <mesaroframework/MessageInfo.h>
 #include <mesaroframework/MessageSink.h>
 
+#include <QtCore/QDateTime>
+#include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QHash>
@@ -21,6 +26,8 @@
 
 #include <bitset>
 #include <functional>
+#include <map>
+#include <memory>
 #include <utility>
 #include <string>
 
@@ -32,7 +39,7 @@
 
 namespace {
 
-enum class Format { Text, Raw, Json };
+enum class Format { Text, Raw, Json, Values, Csv };
 
 const char decodeHelp[] =
     "usage: rtcmv decode [options] [FILE|-]\n"
@@ -41,9 +48,17 @@ const char decodeHelp[] =
     "standard input and prints each message.\n"
     "\n"
     "options (as --opt value or --opt=value; -- ends them):\n"
-    "  --format text|raw|json  text: field by field with names, symbols and units (default)\n"
+    "  --format FORMAT         text: field by field with names, symbols and units, the message\n"
+    "                          time and station positions (default)\n"
     "                          raw: the raw line of each message and of each sub-record\n"
-    "                          json: JSON Lines, one object per message or refusal\n"
+    "                          json: JSON Lines of the raw field values, one object per message\n"
+    "                          or refusal\n"
+    "                          values: JSON Lines of physical values, with time and position\n"
+    "                          csv: one message type (--types N) as CSV, physical values\n"
+    "  --csv-dir DIR           CSV, one file per message type in DIR (DIR/type_N.csv)\n"
+    "  --time-ref TIME         a UTC time within 30 minutes of the first message (such as\n"
+    "                          2020-01-14T12:00:00Z), to place the messages' Z-counts in their\n"
+    "                          hour; without it, the host clock\n"
     "  --packed                the input holds packed messages (24-bit data words, no parity)\n"
     "  --types LIST            decode only these message types (e.g. 1,3,18-21); the others are\n"
     "                          skipped without a word\n"
@@ -57,6 +72,31 @@ const char decodeHelp[] =
     "exit status: 0 ok, 1 when the decoder refused a message (or packed input ends inside one),\n"
     "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
 
+struct DecodeOptions
+{
+    Format format = Format::Text;
+    bool packed = false, stats = false, quiet = false;
+    QVector<int> only, excluded;
+    std::bitset<64> switchedOff; // the types --types and --exclude leave out
+    QString path = QStringLiteral("-");
+    QString csvDir;                      // --csv-dir: one CSV file per type
+    std::optional<GpsTime> timeReference; // --time-ref
+};
+
+// A CSV file of one message type under --csv-dir.
+struct CsvFile
+{
+    explicit CsvFile(FILE *opened) : file(opened), out(opened), csv(out) {}
+    ~CsvFile()
+    {
+        out.flush();
+        std::fclose(file);
+    }
+    FILE *file;
+    Output out;
+    CsvWriter csv;
+};
+
 // What the text printer needs of one field, worked out once per message descriptor.
 struct FieldPlan
 {
@@ -69,19 +109,29 @@ struct FieldPlan
 class Printer : public MessageSink
 {
 public:
-    Printer(Output &out, Format format, bool quiet, const std::bitset<64> &switchedOff)
-        : m_out(out), m_json(out), m_format(format), m_quiet(quiet), m_switchedOff(switchedOff)
+    Printer(Output &out, const DecodeOptions &options)
+        : m_out(out), m_json(out), m_csv(out), m_format(options.format), m_quiet(options.quiet), m_stats(options.stats),
+          m_switchedOff(options.switchedOff), m_csvDir(options.csvDir), m_clock(options.timeReference)
     {
     }
 
     void newMessage(const Message *message) override
     {
         ++m_published[message->getMessageInfo()];
+        const MessageExtras extras = extrasOf(message);
         if (m_quiet)
             return;
         switch (m_format) {
         case Format::Text:
-            printText(message, 0);
+            printText(message, 0, true, &extras);
+            break;
+        case Format::Values:
+            writeValuesJson(m_json, message, extras);
+            m_json.endLine();
+            break;
+        case Format::Csv:
+            if (CsvWriter *csv = csvFor(message))
+                csv->write(message, extras);
             break;
         case Format::Raw:
             printRaw(message, 0);
@@ -109,12 +159,14 @@ public:
         ++m_refused[result];
         if (m_quiet)
             return;
-        if (m_format == Format::Json) {
+        if (m_format == Format::Json || m_format == Format::Values) {
             m_json.beginObject();
             m_json.key("event").value(int(m_event.getType()));
             m_json.key("code").value(result);
             m_json.key("text").value(m_event.getText());
             m_json.endObject().endLine();
+        } else if (m_format == Format::Csv) { // a table has no room for it
+            reportError(QStringLiteral("%1 (%2)").arg(m_event.getText()).arg(result));
         } else {
             m_out << "! " << m_event.getText() << " (" << result << ')';
             m_out.endLine();
@@ -124,8 +176,52 @@ public:
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
     const QMap<int32_t, quint64> &refused() const { return m_refused; }
     quint64 skipped() const { return m_skipped; }
+    const StationPositions &positions() const { return m_positions; }
+    const MessageClock &clock() const { return m_clock; }
+    bool timed() const { return m_timed; }
+    bool csvFailed() const { return m_csvFailed; }
 
 private:
+    // Time and station position of a message, for the outputs that show them and the statistics;
+    // the raw and JSON outputs of a run without --stats need neither.
+    MessageExtras extrasOf(const Message *message)
+    {
+        MessageExtras extras;
+        const bool shown = m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv;
+        if (!shown && !m_stats)
+            return extras;
+        const RecordFields record(message->getCodecRecord());
+        extras.position = m_positions.update(record.record);
+        if (shown) {
+            m_timed = true;
+            if (const std::optional<int64_t> zCount = record.raw("Modified_Z_Count"))
+                extras.time = m_clock.resolve(unsigned(*zCount));
+        }
+        return extras;
+    }
+
+    // The CSV writer for a message: standard output's, or its type's file under --csv-dir.
+    CsvWriter *csvFor(const Message *message)
+    {
+        if (m_csvDir.isEmpty())
+            return &m_csv;
+        const int type = int(RecordFields(message->getCodecRecord()).info->messageType);
+        std::unique_ptr<CsvFile> &file = m_csvFiles[type];
+        if (!file) {
+            const QString path = QDir(m_csvDir).filePath(QStringLiteral("type_%1.csv").arg(type));
+            FILE *opened = std::fopen(QFile::encodeName(path).constData(), "wb");
+            if (opened == nullptr) {
+                if (!m_csvFailed)
+                    reportError(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+                m_csvFailed = true;
+                m_csvFiles.erase(type);
+                return nullptr;
+            }
+            file = std::make_unique<CsvFile>(opened);
+        }
+        return &file->csv;
+    }
+
     static const QVector<bool> &allColumns()
     {
         static const QVector<bool> all(64, true);
@@ -159,8 +255,9 @@ private:
             m_out << "  ";
     }
 
-    // A message under its title line; a sub-record's fields go under its parent's "Name [i]:" line.
-    void printText(const Message *message, int depth, bool title = true)
+    // A message under its title line (with its time), its station position last; a sub-record's
+    // fields go under its parent's "Name [i]:" line.
+    void printText(const Message *message, int depth, bool title = true, const MessageExtras *extras = nullptr)
     {
         const MessageInfo *info = message->getMessageInfo();
         if (title) {
@@ -168,6 +265,8 @@ private:
             m_out << info->getDisplayName();
             if (!info->getShortDescriptiveText().isEmpty())
                 m_out << " - " << info->getShortDescriptiveText();
+            if (extras != nullptr && extras->time)
+                m_out << " at " << extras->time->isoUtc();
             m_out.endLine();
         }
         for (const FieldPlan &f : planOf(info)) {
@@ -200,6 +299,11 @@ private:
             }
             m_out.endLine();
         }
+        if (extras != nullptr && extras->position) {
+            indent(depth + 1);
+            m_out << "Station Position: " << positionText(*extras->position);
+            m_out.endLine();
+        }
     }
 
     void printRaw(const Message *message, int depth)
@@ -219,14 +323,22 @@ private:
 
     Output &m_out;
     JsonWriter m_json;
+    CsvWriter m_csv;
     Format m_format;
     bool m_quiet;
+    bool m_stats;
     std::bitset<64> m_switchedOff; // message types
     quint64 m_skipped = 0;
     MesaroEvent m_event;
     QHash<const MessageInfo *, quint64> m_published;
     QMap<int32_t, quint64> m_refused;
     QHash<const MessageInfo *, QVector<FieldPlan>> m_plans;
+    QString m_csvDir;
+    std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
+    bool m_csvFailed = false;
+    MessageClock m_clock;
+    bool m_timed = false; // the output showed times
+    StationPositions m_positions;
 };
 
 // Shows how far a large file has come, on a terminal only.
@@ -308,16 +420,12 @@ void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats 
                      static_cast<unsigned long long>(framing->rejected));
     else
         std::fprintf(stderr, "packed input: %llu messages\n", static_cast<unsigned long long>(packedMessages));
+    if (printer.timed())
+        std::fprintf(stderr, "time reference: %s\n", qPrintable(printer.clock().describe()));
+    const QMap<int, StationPosition> &stations = printer.positions().latest();
+    for (auto it = stations.begin(); it != stations.end(); ++it)
+        std::fprintf(stderr, "station %d: %s\n", it.key(), qPrintable(positionText(it.value())));
 }
-
-struct DecodeOptions
-{
-    Format format = Format::Text;
-    bool packed = false, stats = false, quiet = false;
-    QVector<int> only, excluded;
-    std::bitset<64> switchedOff; // the types --types and --exclude leave out
-    QString path = QStringLiteral("-");
-};
 
 bool parseFormat(const QString &name, Format &format)
 {
@@ -327,6 +435,10 @@ bool parseFormat(const QString &name, Format &format)
         format = Format::Raw;
     else if (name == QLatin1String("json"))
         format = Format::Json;
+    else if (name == QLatin1String("values"))
+        format = Format::Values;
+    else if (name == QLatin1String("csv"))
+        format = Format::Csv;
     else
         return false;
     return true;
@@ -338,15 +450,17 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
     const QString command = QStringLiteral("decode");
     QCommandLineParser parser;
     const QString format = QStringLiteral("format"), types = QStringLiteral("types"),
-                  exclude = QStringLiteral("exclude");
+                  exclude = QStringLiteral("exclude"), timeRef = QStringLiteral("time-ref"),
+                  csvDir = QStringLiteral("csv-dir");
     parser.addOptions({{format, QString(), format}, {types, QString(), types}, {exclude, QString(), exclude},
+                       {timeRef, QString(), timeRef}, {csvDir, QString(), csvDir},
                        {QStringLiteral("packed"), QString()}, {QStringLiteral("stats"), QString()},
                        {QStringLiteral("quiet"), QString()}});
     const int status = parseCommandLine(parser, arguments, command, decodeHelp, &options.path);
     if (status != ExitOk)
         return status;
     if (parser.isSet(format) && !parseFormat(parser.value(format), options.format))
-        return usageError(command, QStringLiteral("unknown format '%1' (text, raw or json)").arg(parser.value(format)));
+        return usageError(command, QStringLiteral("unknown format '%1' (text, raw, json, values or csv)").arg(parser.value(format)));
     for (const auto &option : {std::make_pair(types, &options.only), std::make_pair(exclude, &options.excluded)}) {
         for (const QString &list : parser.values(option.first)) {
             if (!parseTypeList(list, *option.second))
@@ -359,6 +473,24 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
     }
     for (int type = 0; type < 64; ++type)
         options.switchedOff[type] = (!options.only.isEmpty() && !options.only.contains(type)) || options.excluded.contains(type);
+    if (parser.isSet(timeRef)) {
+        QDateTime reference = QDateTime::fromString(parser.value(timeRef), Qt::ISODateWithMs);
+        if (!reference.isValid())
+            return usageError(command, QStringLiteral("bad time '%1' for --time-ref (such as 2020-01-14T12:00:00Z)").arg(parser.value(timeRef)));
+        if (reference.timeSpec() == Qt::LocalTime) // a time without a zone is taken as UTC
+            reference.setTimeSpec(Qt::UTC);
+        options.timeReference = GpsTime::fromUtcMs(reference.toMSecsSinceEpoch());
+    }
+    if (parser.isSet(csvDir)) {
+        if (parser.isSet(format) && options.format != Format::Csv)
+            return usageError(command, QStringLiteral("--csv-dir writes CSV: it takes no other --format"));
+        options.format = Format::Csv;
+        options.csvDir = parser.value(csvDir);
+        if (!QDir().mkpath(options.csvDir))
+            return usageError(command, QStringLiteral("cannot make the directory '%1'").arg(options.csvDir));
+    } else if (options.format == Format::Csv && options.only.size() != 1) {
+        return usageError(command, QStringLiteral("CSV holds one message type: give it with --types N, or use --csv-dir"));
+    }
     options.packed = parser.isSet(QStringLiteral("packed"));
     options.stats = parser.isSet(QStringLiteral("stats"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
@@ -437,7 +569,7 @@ int decodeInput(int fd, const DecodeOptions &options)
     const qint64 total = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
     Output out(stdout);
     RTCMVDecoder decoder(nullptr);
-    Printer printer(out, options.format, options.quiet, options.switchedOff);
+    Printer printer(out, options);
     decoder.addSink(&printer);
     applyTypeFilter(decoder, options.only, options.excluded);
     StreamDecoder stream(decoder, printer, options.packed);
@@ -449,10 +581,10 @@ int decodeInput(int fd, const DecodeOptions &options)
         return ExitUsage;
     progress.finish();
     out.flush();
-    if (out.failed()) {
+    if (out.failed())
         reportError(QStringLiteral("cannot write the output"));
+    if (out.failed() || printer.csvFailed()) // a CSV file that could not be written is reported already
         return ExitUsage;
-    }
     if (options.stats)
         printStats(printer, options.switchedOff.any(), stream.framing(), stream.splitter().messages());
     return exitStatus(printer, stream.splitter(), options);

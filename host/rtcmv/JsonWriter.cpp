@@ -1,7 +1,6 @@
 // JSON values and string escaping.
 #include "JsonWriter.h"
 
-#include <charconv>
 #include <cmath>
 
 void JsonWriter::escaped(unsigned int c)
@@ -32,8 +31,7 @@ void JsonWriter::write(double number)
         m_out << "null";
         return;
     }
-    char text[32]; // the shortest text that reads back as the same double
-    m_out.append(text, std::size_t(std::to_chars(text, text + sizeof text, number).ptr - text));
+    m_out << number;
 }
 
 JsonWriter &JsonWriter::value(const QString &text)

@@ -26,6 +26,14 @@ Output &Output::operator<<(unsigned long long value)
     return *this;
 }
 
+Output &Output::operator<<(double value)
+{
+    reserve(32);
+    char *at = m_buffer.data() + m_size;
+    m_size += std::size_t(std::to_chars(at, at + 32, value).ptr - at);
+    return *this;
+}
+
 void Output::visible(const QString &text)
 {
     static const char hex[] = "0123456789abcdef";

@@ -32,6 +32,8 @@ public:
     Output &operator<<(unsigned long long value);
     Output &operator<<(int value) { return *this << static_cast<long long>(value); }
     Output &operator<<(unsigned int value) { return *this << static_cast<unsigned long long>(value); }
+    // The shortest text that reads back as the same double ("nan", "inf" when not finite).
+    Output &operator<<(double value);
 
     Output &append(const char *data, std::size_t size)
     {

@@ -1,6 +1,7 @@
 // rtcmv: decodes RTCM version 2 streams into text, raw lines or JSON Lines, encodes JSON Lines back
 // into streams, and lists the message catalogue.
 #include "Commands.h"
+#include "ValuesWriter.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFile>
@@ -101,7 +102,8 @@ int main(int argc, char *argv[])
         return usageError(QString(), QStringLiteral("no command given"));
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("--version")) {
-        std::printf("rtcmv %s\n", RTCMV_VERSION);
+        // The schemas of the JSON outputs, for readers that check what they read.
+        std::printf("rtcmv %s (json schema %d, values schema %d)\n", RTCMV_VERSION, jsonSchemaVersion, valuesSchemaVersion);
         return ExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("help")) {

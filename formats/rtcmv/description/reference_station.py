@@ -10,14 +10,22 @@ ABSENT_PRESENT = [(0, "Absent"), (1, "Present")]
 WORD_4 = "No_Of_Data_Words == 2 || No_Of_Data_Words == 3"
 WORD_5 = "No_Of_Data_Words == 3"
 
+# Steps of the station coordinates and heights (`metres=`): the catalogue shows these fields as
+# raw integers, a station position needs them in metres. Type 3 and 32 coordinates come in
+# centimetres, type 24's in 0.1 mm; the type 22 L1 deltas and both heights in 1/256 cm, the
+# L2 deltas in 1/16 cm.
+CENTIMETRE = 0.01
+CM_256 = 0.01 / 256
+CM_16 = 0.01 / 16
+
 
 def ecef_message(msg_type, kind, description, errors):
     """Types 3 and 32: header, then three 32-bit coordinates."""
     return message(msg_type, kind, description, errors, header() + [
         #    field     bits  stored as  display name  type
-        wire("ECEF_X",  32, "int",     "ECEF X",     "i(32)"),
-        wire("ECEF_Y",  32, "int",     "ECEF Y",     "i(32)"),
-        wire("ECEF_Z",  32, "int",     "ECEF Z",     "i(32)"),
+        wire("ECEF_X",  32, "int",     "ECEF X",     "i(32)", metres=CENTIMETRE),
+        wire("ECEF_Y",  32, "int",     "ECEF Y",     "i(32)", metres=CENTIMETRE),
+        wire("ECEF_Z",  32, "int",     "ECEF Z",     "i(32)", metres=CENTIMETRE),
     ])
 
 
@@ -27,9 +35,9 @@ MESSAGE_TYPE_32 = ecef_message(32, 20, "Differential GLONASS Reference Station P
 
 MESSAGE_TYPE_22 = message(22, 17, "Extended Reference Station Parameters", (-178, -198), header() + [
     #    field                  bits  stored as         display name           type
-    wire("L1_ECEF_Delta_X",       8, "signed char",   "L1 ECEF Delta-X",     "i(8)"),
-    wire("L1_ECEF_Delta_Y",       8, "signed char",   "L1 ECEF Delta-Y",     "i(8)"),
-    wire("L1_ECEF_Delta_Z",       8, "signed char",   "L1 ECEF Delta-Z",     "i(8)"),
+    wire("L1_ECEF_Delta_X",       8, "signed char",   "L1 ECEF Delta-X",     "i(8)", metres=CM_256),
+    wire("L1_ECEF_Delta_Y",       8, "signed char",   "L1 ECEF Delta-Y",     "i(8)", metres=CM_256),
+    wire("L1_ECEF_Delta_Z",       8, "signed char",   "L1 ECEF Delta-Z",     "i(8)", metres=CM_256),
     wire("Reserved",              2, "unsigned char", "Reserved",            "byte",
          flags="optional", when=WORD_4),
     wire("Constellation",         1, "unsigned char", "Constellation",       "byte",
@@ -42,13 +50,13 @@ MESSAGE_TYPE_22 = message(22, 17, "Extended Reference Station Parameters", (-178
     wire("Height_Indicator",      1, "unsigned char", "Height Indicator",    "byte",
          symbols=[(0, "Present"), (1, "Absent")], flags="optional", when=WORD_4),
     wire("Phase_Center_Height",  18, "unsigned int",  "Phase Center Height", "u(18)",
-         symbols=[(174762, "fill bits")], flags="optional", when=WORD_4),
+         symbols=[(174762, "fill bits")], flags="optional", when=WORD_4, metres=CM_256),
     wire("L2_ECEF_Delta_X",       8, "signed char",   "L2 ECEF Delta-X",     "i(8)",
-         flags="optional", when=WORD_5),
+         flags="optional", when=WORD_5, metres=CM_16),
     wire("L2_ECEF_Delta_Y",       8, "signed char",   "L2 ECEF Delta-Y",     "i(8)",
-         flags="optional", when=WORD_5),
+         flags="optional", when=WORD_5, metres=CM_16),
     wire("L2_ECEF_Delta_Z",       8, "signed char",   "L2 ECEF Delta-Z",     "i(8)",
-         flags="optional", when=WORD_5),
+         flags="optional", when=WORD_5, metres=CM_16),
 ])
 
 MESSAGE_TYPE_23 = message(23, 18, "Antenna Type Definition Record", (-199, -218), header() + [
@@ -68,15 +76,15 @@ MESSAGE_TYPE_23 = message(23, 18, "Antenna Type Definition Record", (-199, -218)
 
 MESSAGE_TYPE_24 = message(24, 19, "Antenna Reference Point (ARP)", (-219, -236), header() + [
     #    field               bits  stored as         display name        type
-    wire("ECEF_X",             38, "int64_t",       "ECEF X",           "i(38)"),
+    wire("ECEF_X",             38, "int64_t",       "ECEF X",           "i(38)", metres=0.0001),
     wire("Reserved",            2, "unsigned char", "Reserved",         "byte", init=0),
-    wire("ECEF_Y",             38, "int64_t",       "ECEF Y",           "i(38)"),
+    wire("ECEF_Y",             38, "int64_t",       "ECEF Y",           "i(38)", metres=0.0001),
     wire("Reserved2",           2, "unsigned char", "Reserved2",        "byte", init=0),
-    wire("ECEF_Z",             38, "int64_t",       "ECEF Z",           "i(38)"),
+    wire("ECEF_Z",             38, "int64_t",       "ECEF Z",           "i(38)", metres=0.0001),
     wire("Constellation",       1, "unsigned char", "Constellation",    "byte", symbols=CONSTELLATION),
     wire("Height_Indicator",    1, "unsigned char", "Height Indicator", "byte", symbols=ABSENT_PRESENT),
     wire("Antenna_Height",     18, "unsigned int",  "Antenna Height",   "u(18)",
-         flags="optional", when="Height_Indicator == 1"),
+         flags="optional", when="Height_Indicator == 1", metres=CM_256),
     # Zeroed first so that an absent tail reads as 0.
     wire("Reserved3",           6, "unsigned char", "Reserved3",        "byte", init=0,
          flags="optional", when="Height_Indicator == 1"),

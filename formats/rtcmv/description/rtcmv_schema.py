@@ -71,7 +71,7 @@ class Field:
     def __init__(self, layout, name, display, presentation, *, bits=None, ctype=None,
                  unit="", scale=None, symbols=(), flags="", do_not_use=None,
                  subfields=(), when=None, source=None, formula=None, init=None,
-                 count=None, capacity=None, element=None, fixed=None, append=True):
+                 count=None, capacity=None, element=None, fixed=None, append=True, metres=None):
         self.layout = layout
         self.name = name
         self.display = display
@@ -94,6 +94,9 @@ class Field:
         self.element = element
         self.fixed = fixed
         self.append = append  # a variable sub-record array with an exported append operation
+        # Metres per raw step of a length that the catalogue shows as a raw integer (station
+        # coordinates, antenna heights): what a station position is computed from.
+        self.metres = parse_scale(metres)
 
     # Convenience views used by the generator.
     @property

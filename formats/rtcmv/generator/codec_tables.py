@@ -165,6 +165,7 @@ struct RTCMV_field_info_s {
     int16_t countField;    // arrays: index of the count field, -1 for a fixed block
     uint32_t fixedCount;   // sub-record blocks of a fixed size: their size
     uint32_t elementKind;  // sub-record blocks: kind of their elements
+    double metres;         // metres per raw step of a station coordinate or height, else 0
 };
 
 struct RTCMV_record_info_s {
@@ -202,7 +203,7 @@ static const RTCMV_field_info_s fields_$name[] = {
 """
 
 FIELD_ROW = '{"$field", RTCMV_FIELD_$layout, $ctype, $bits, $conditional, offsetof($struct, $field), ' \
-            '$capacity, $count_field, $fixed, $element_kind},'
+            '$capacity, $count_field, $fixed, $element_kind, $metres},'
 
 RECORD_INFOS = """
 static const RTCMV_record_info_s recordInfos[$record_count] = {
@@ -244,7 +245,8 @@ def field_table(model, record):
                        struct=struct_name(record), capacity=field.capacity or 0,
                        count_field=names.index(field.count) if field.count else -1,
                        fixed=field.fixed or 0,
-                       element_kind=kind_const(model.by_name[field.element]) if field.element else "0")
+                       element_kind=kind_const(model.by_name[field.element]) if field.element else "0",
+                       metres=repr(field.metres) if field.metres else "0")
     return render(FIELD_TABLE, name=record.name, rows=rows)
 
 

@@ -1,0 +1,301 @@
+// Values people can read: small scaled values keep their digits, Z-counts land in the right hour,
+// station positions agree with an independent conversion, and the values and CSV outputs give
+// exactly raw x scale factor for every field of every message of the recordings.
+#include <MessageTime.h>
+#include <RTCMV_FormatInfo.h>
+#include <RTCMV_RecordWalker.h>
+#include <RTCMV_messages.h>
+
+#include <mesaroframework/FieldInfo.h>
+#include <mesaroframework/FloatRepresentation.h>
+#include <mesaroframework/MessageInfo.h>
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QDateTime>
+#include <QtCore/QFile>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
+
+#include <cmath>
+
+namespace {
+
+QByteArray runTool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(RTCMV_TOOL), arguments);
+    EXPECT_TRUE(tool.waitForFinished(60000));
+    EXPECT_LE(tool.exitCode(), 1) << arguments.join(QLatin1Char(' ')).toStdString() << ": "
+                                  << tool.readAllStandardError().toStdString();
+    return tool.readAllStandardOutput();
+}
+
+// The messages of JSON Lines output (refusals left out).
+QList<QJsonObject> jsonLines(const QByteArray &output)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : output.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.contains(QLatin1String("Message_Type")))
+            lines.append(object);
+    }
+    return lines;
+}
+
+// The recordings the tests read: the bundled sample always, the shared ones when present.
+QStringList recordings()
+{
+    QStringList files{QStringLiteral(MESARO_SOURCE_DIR "/examples/sample.rtcm2")};
+    for (const char *name : {"rtcm2.bend.log", "naujoks-rtcm2.log"}) {
+        const QString path = QStringLiteral(MESARO_TESTDATA_DIR "/") + QLatin1String(name);
+        if (QFile::exists(path))
+            files.append(path);
+    }
+    return files;
+}
+
+GpsTime gpsAt(const char *isoUtc)
+{
+    return GpsTime::fromUtcMs(QDateTime::fromString(QLatin1String(isoUtc), Qt::ISODateWithMs).toMSecsSinceEpoch());
+}
+
+const MessageInfo *mainInfo(int type)
+{
+    return RTCMV_messageInfoOfKind(Nvt::Mesaro::RTCMV_message_info(uint32_t(type))->kind);
+}
+
+const MessageInfo *elementInfo(const MessageInfo *info, const QString &field)
+{
+    for (uint32_t k = 1; const Nvt::Mesaro::RTCMV_record_info_s *record = Nvt::Mesaro::RTCMV_record_info(k); ++k) {
+        if (info->getName() != QLatin1String(record->name))
+            continue;
+        for (uint32_t i = 0; i < record->fieldCount; ++i) {
+            if (field == QLatin1String(record->fields[i].name))
+                return RTCMV_messageInfoOfKind(record->fields[i].elementKind);
+        }
+    }
+    return nullptr;
+}
+
+FieldValue rawValue(const FieldInfo *field, double raw)
+{
+    switch (field->getType().kind()) {
+    case FieldType::Byte: return FieldValue::byte(static_cast<unsigned char>(raw));
+    case FieldType::Signed: return FieldValue::i(static_cast<long long>(raw), field->getType().width());
+    default: return FieldValue::u(static_cast<unsigned long long>(raw), field->getType().width());
+    }
+}
+
+// Each member of a values object against the raw JSON object of the same message.
+void expectPhysical(const QJsonObject &raw, const QJsonObject &values, const MessageInfo *info)
+{
+    for (const FieldInfo *field : info->getFieldInfos()) {
+        const QString name = field->getName();
+        ASSERT_EQ(raw.contains(name), values.contains(name)) << name.toStdString();
+        const QJsonValue r = raw.value(name), v = values.value(name);
+        if (field->getType().kind() == FieldType::SubMessage) {
+            const QJsonArray rs = r.toArray(), vs = v.toArray();
+            ASSERT_EQ(rs.size(), vs.size());
+            for (int i = 0; i < rs.size(); ++i)
+                expectPhysical(rs[i].toObject(), vs[i].toObject(), elementInfo(info, name));
+        } else if (r.isDouble() && field->hasScaleFactor()) {
+            EXPECT_EQ(v.toDouble(), r.toDouble() * field->getScaleFactor()) << name.toStdString();
+        } else {
+            EXPECT_EQ(v, r) << name.toStdString();
+        }
+        if (r.isDouble() && !field->getSymbolicValues().isEmpty()) {
+            const FieldValue value = rawValue(field, r.toDouble());
+            const bool doNotUse = field->hasDoNotUseValue() && value == field->getDoNotUseValue();
+            const QString text = doNotUse ? QStringLiteral("DNU") : field->getSymbolicText(value);
+            EXPECT_EQ(values.value(name + QLatin1String("_text")).toString(), text) << name.toStdString();
+        }
+    }
+}
+
+// Geodetic latitude, longitude (degrees) and height on WGS 84 from ECEF, by fixed-point iteration
+// on the latitude: the textbook method, written apart from the library the tool uses.
+std::array<double, 3> geodetic(double x, double y, double z)
+{
+    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+    const double p = std::hypot(x, y);
+    double lat = std::atan2(z, p * (1 - e2)), height = 0;
+    for (int i = 0; i < 20; ++i) {
+        const double n = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        height = p / std::cos(lat) - n;
+        lat = std::atan2(z, p * (1 - e2 * n / (n + height)));
+    }
+    const double degrees = 180 / M_PI;
+    return {lat * degrees, std::atan2(y, x) * degrees, height};
+}
+
+} // namespace
+
+TEST(ValueText, EveryScaledFieldKeepsSixSignificantDigits)
+{
+    int fields = 0;
+    for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) {
+        for (const FieldInfo *field : info->getFieldInfos()) {
+            if (!field->hasScaleFactor())
+                continue;
+            ++fields;
+            const int bits = field->getType().width();
+            const bool isSigned = field->getType().kind() == FieldType::Signed;
+            const double largest = isSigned ? std::ldexp(1, bits - 1) - 1 : std::ldexp(1, bits) - 1;
+            for (double raw : {1.0, -1.0, largest, isSigned ? -largest - 1 : largest}) {
+                if (raw < 0 && !isSigned)
+                    continue;
+                const double exact = raw * field->getScaleFactor();
+                const QString text = FloatRepresentation::getString(exact, 'f', 6, true);
+                bool ok = false;
+                EXPECT_NEAR(text.toDouble(&ok), exact, std::abs(exact) * 5e-6)
+                    << info->getName().toStdString() << '.' << field->getName().toStdString() << " = " << raw
+                    << ": \"" << text.toStdString() << '"';
+                EXPECT_TRUE(ok);
+            }
+        }
+    }
+    EXPECT_EQ(fields, 21);
+    // Fixed notation stays wherever it keeps six significant digits.
+    EXPECT_EQ(FloatRepresentation::getString(31.90625, 'f', 6, true), QStringLiteral("31.90625"));
+    EXPECT_EQ(FloatRepresentation::getString(0.5, 'f', 6, false), QStringLiteral("0.500000"));
+    EXPECT_EQ(FloatRepresentation::getString(-1234 * std::ldexp(1, -43), 'f', 6, true), QStringLiteral("-1.4029e-10"));
+}
+
+TEST(MessageTime, ZCountsLandInTheirHour)
+{
+    const int64_t hour = GpsTime{gpsAt("2020-01-14T12:30:00Z").ms / 3600000 * 3600000}.ms;
+    const auto at = [&](double seconds) { return GpsTime{hour + int64_t(std::llround(seconds * 1000))}; };
+    struct Case
+    {
+        double reference; // seconds from the start of the GPS hour
+        unsigned int zCount;
+        double expected;
+    } cases[] = {
+        {3599, 10, 3606},        // just before the hour: the message is early in the next one
+        {5, 5990, -6},           // just after: late in the previous one
+        {29 * 60, 0, 0},         // a reference 29 minutes off still finds the hour
+        {31 * 60, 0, 3600},      // 31 minutes off: the next hour is nearer (the documented limit)
+        {-29 * 60, 5999, -0.6},
+    };
+    for (const Case &c : cases) {
+        MessageClock clock(at(c.reference));
+        EXPECT_EQ(clock.resolve(c.zCount)->ms, at(c.expected).ms) << c.reference << " s, Z-count " << c.zCount;
+    }
+    MessageClock clock(at(0));
+    EXPECT_FALSE(clock.resolve(6000)); // 3600 s and above name no time
+
+    // A stream across the hour, midnight and the end of a GPS week: each time follows the one before.
+    const GpsTime weekEnd{int64_t(2088) * 604800000};
+    MessageClock stream(GpsTime{weekEnd.ms - 20000});
+    double previous = -1;
+    for (unsigned int zCount : {5960u, 5990u, 0u, 25u, 3000u, 5999u, 1u}) {
+        const GpsTime t = *stream.resolve(zCount);
+        EXPECT_GT(double(t.ms), previous);
+        EXPECT_EQ(t.ms % 3600000, int64_t(zCount) * 600);
+        previous = double(t.ms);
+    }
+    const GpsTime after = *MessageClock(GpsTime{weekEnd.ms - 20000}).resolve(25);
+    EXPECT_EQ(after.week(), 2088);
+    EXPECT_EQ(after.secondsOfWeek(), 15.0);
+    EXPECT_EQ(GpsTime{weekEnd.ms - 600}.week(), 2087);
+    EXPECT_EQ(GpsTime{weekEnd.ms - 600}.secondsOfWeek(), 604799.4);
+    // GPS week 2088 began at 2020-01-12T00:00:00 GPS, 18 s before UTC midnight ended.
+    EXPECT_EQ(weekEnd.isoUtc(), QStringLiteral("2020-01-11T23:59:42.000Z"));
+    EXPECT_EQ(GpsTime{weekEnd.ms + 18000}.isoUtc(), QStringLiteral("2020-01-12T00:00:00.000Z"));
+}
+
+TEST(MessageTime, LeapSeconds)
+{
+    // The leap second at the end of 2016: UTC 23:59:59 and 00:00:00 are two seconds apart in GPS
+    // time, and GPS - UTC goes from 17 to 18 s.
+    EXPECT_EQ(gpsAt("2017-01-01T00:00:00Z").ms - gpsAt("2016-12-31T23:59:59Z").ms, 2000);
+    const int64_t utc2020 = QDateTime::fromString(QStringLiteral("2020-06-01T00:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
+    EXPECT_EQ(GpsTime::fromUtcMs(utc2020).ms + 315964800000 - utc2020, 18000);
+    EXPECT_EQ(GpsTime::fromUtcMs(utc2020).utcMs(), utc2020);
+    const int64_t utc2011 = QDateTime::fromString(QStringLiteral("2011-04-05T00:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
+    EXPECT_EQ(GpsTime::fromUtcMs(utc2011).ms + 315964800000 - utc2011, 15000);
+}
+
+TEST(ValuesOutput, PhysicalValuesTimesAndPositionsOfEveryRecording)
+{
+    for (const QString &file : recordings()) {
+        SCOPED_TRACE(file.toStdString());
+        const QList<QJsonObject> raw = jsonLines(runTool({QStringLiteral("decode"), QStringLiteral("--format=json"), file}));
+        const QList<QJsonObject> values = jsonLines(runTool(
+            {QStringLiteral("decode"), QStringLiteral("--format=values"), QStringLiteral("--time-ref=2020-01-14T12:00:00Z"), file}));
+        ASSERT_EQ(raw.size(), values.size());
+        ASSERT_FALSE(raw.isEmpty());
+        QMap<int, std::array<double, 3>> delta; // the latest type 22 L1 deltas of each station, metres
+        for (int m = 0; m < raw.size(); ++m) {
+            const int type = raw[m].value(QLatin1String("Message_Type")).toInt();
+            EXPECT_EQ(values[m].value(QLatin1String("values_schema")).toInt(), 1);
+            expectPhysical(raw[m], values[m], mainInfo(type));
+            if (m > 0) { // consecutive times differ by the Z-counts' own spacing
+                const int step = (raw[m].value(QLatin1String("Modified_Z_Count")).toInt() -
+                                  raw[m - 1].value(QLatin1String("Modified_Z_Count")).toInt() + 6000) % 6000;
+                const qint64 ms = QDateTime::fromString(values[m].value(QLatin1String("time")).toString(), Qt::ISODateWithMs)
+                                      .msecsTo(QDateTime::fromString(values[m - 1].value(QLatin1String("time")).toString(), Qt::ISODateWithMs));
+                EXPECT_EQ(-ms, (step < 3000 ? step : step - 6000) * 600);
+            }
+            // The station position, from the raw coordinates in their published steps.
+            const int station = raw[m].value(QLatin1String("Reference_Station_Id")).toInt();
+            const auto coordinate = [&](const char *name) { return raw[m].value(QLatin1String(name)).toDouble(); };
+            if (type == 22)
+                delta[station] = {coordinate("L1_ECEF_Delta_X") / 25600, coordinate("L1_ECEF_Delta_Y") / 25600,
+                                  coordinate("L1_ECEF_Delta_Z") / 25600};
+            if (type != 3 && type != 24)
+                continue;
+            const double step = type == 3 ? 0.01 : 0.0001;
+            std::array<double, 3> ecef{coordinate("ECEF_X") * step, coordinate("ECEF_Y") * step, coordinate("ECEF_Z") * step};
+            if (type == 3 && delta.contains(station)) {
+                for (int i = 0; i < 3; ++i)
+                    ecef[i] += delta[station][i];
+            }
+            const QJsonObject position = values[m].value(QLatin1String("position")).toObject();
+            const std::array<double, 3> expected = geodetic(ecef[0], ecef[1], ecef[2]);
+            for (int i = 0; i < 3; ++i)
+                EXPECT_NEAR(position.value(QLatin1String("ecef")).toArray()[i].toDouble(), ecef[i], 1e-6);
+            EXPECT_NEAR(position.value(QLatin1String("lat")).toDouble(), expected[0], 1e-9);
+            EXPECT_NEAR(position.value(QLatin1String("lon")).toDouble(), expected[1], 1e-9);
+            EXPECT_NEAR(position.value(QLatin1String("height")).toDouble(), expected[2], 1e-4);
+            if (file.endsWith(QLatin1String("bend.log"))) { // Bend, Oregon, about 1,100 m up
+                EXPECT_NEAR(expected[0], 44.06, 0.05);
+                EXPECT_NEAR(expected[1], -121.32, 0.05);
+                EXPECT_NEAR(expected[2], 1100, 100);
+            }
+        }
+    }
+}
+
+TEST(CsvOutput, OneTypeAsTableOfPhysicalValues)
+{
+    const QString sample = QStringLiteral(MESARO_SOURCE_DIR "/examples/sample.rtcm2");
+    const QList<QJsonObject> values = jsonLines(runTool(
+        {QStringLiteral("decode"), QStringLiteral("--format=values"), QStringLiteral("--types=17"), QStringLiteral("--time-ref=2026-12-06T14:00:00Z"), sample}));
+    const QList<QByteArray> rows = runTool({QStringLiteral("decode"), QStringLiteral("--format=csv"), QStringLiteral("--types=17"),
+                                           QStringLiteral("--time-ref=2026-12-06T14:00:00Z"), sample})
+                                       .trimmed()
+                                       .split('\n');
+    ASSERT_EQ(rows.size(), values.size() + 1);
+    const QList<QByteArray> header = rows[0].split(',');
+    const MessageInfo *info = mainInfo(17);
+    ASSERT_EQ(header.size(), info->getFieldInfos().size() + 1);
+    EXPECT_EQ(header[0], "time");
+    for (int row = 1; row < rows.size(); ++row) {
+        const QList<QByteArray> cells = rows[row].split(',');
+        EXPECT_EQ(QString::fromLatin1(cells[0]), values[row - 1].value(QLatin1String("time")).toString());
+        for (int c = 0; c < info->getFieldInfos().size(); ++c) {
+            const FieldInfo *field = info->getFieldInfos()[c];
+            if (!field->getUnit().isEmpty()) {
+                EXPECT_TRUE(header[c + 1].endsWith('[' + field->getUnit().toUtf8() + ']')) << header[c + 1].toStdString();
+            }
+            EXPECT_EQ(cells[c + 1].toDouble(), values[row - 1].value(field->getName()).toDouble()) << field->getName().toStdString();
+            if (field->hasScaleFactor() && values[row - 1].value(field->getName()).toDouble() != 0) {
+                EXPECT_NE(cells[c + 1].toDouble(), 0);
+            }
+        }
+    }
+}
