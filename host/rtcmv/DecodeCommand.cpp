@@ -187,7 +187,7 @@ private:
     MessageExtras extrasOf(const Message *message)
     {
         MessageExtras extras;
-        const bool shown = m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv;
+        const bool shown = !m_quiet && (m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv);
         if (!shown && !m_stats)
             return extras;
         const RecordFields record(message->getCodecRecord());

@@ -76,7 +76,7 @@ const QByteArray kLines = R"({"Message_Type":1,"Reference_Station_Id":1023,"Modi
 {"Message_Type":41,"Datum_Name":"\u001b\\"}
 )";
 
-const QByteArray kType1Text = R"(Message Type 1 - Differential GPS Corrections
+const QByteArray kType1Text = R"(Message Type 1 - Differential GPS Corrections at 2026-12-06T14:11:42.000Z
   Preamble: 66
   Message Type: 1
   Reference Station Id: 1023
@@ -164,7 +164,7 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
     const QByteArray raw3 = raw[2] + '\n', raw1to3 = raw[0] + '\n' + raw[1] + '\n' + raw3;
     const QString sample = MESARO_SOURCE_DIR "/examples/sample";
     expectRuns({
-        {{"decode", "--types", "1"}, s.framed, 0, kType1Text, ""},
+        {{"decode", "--types", "1", "--time-ref", "2026-12-06T14:00:00Z"}, s.framed, 0, kType1Text, ""},
         {{"decode", "--types", "41"}, s.framed, 0, "...\n  Datum Name: \"\\x1b\\\\\"\n", ""},
         {{"decode", "--format", "raw"}, s.framed, 0, kRaw, ""},
         {{"decode", "--format=json", "--types=9,16-22"}, s.framed, 0, kJsonTexts, ""},
@@ -185,7 +185,8 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
         {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type14, 1, "",
          "messages: 7 decoded, 1 refused\n  Message_Type_1     1\n  Message_Type_3     1\n  Message_Type_9     1\n"
          "  Message_Type_16    2\n  Message_Type_23    1\n  Message_Type_41    1\n  refused -587 RTCMV_ERR_INVALID_MESSAGE: 1\n"
-         "packed input: 8 messages\nrtcmv: the decoder refused 1 messages\n"},
+         "packed input: 8 messages\nstation 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m "
+         "(ECEF -1234567.8900 0.0100 0.0200 m, type 3)\nrtcmv: the decoder refused 1 messages\n"},
     });
 }
 
@@ -215,7 +216,7 @@ TEST(ToolConventions, ExitStatusesAndFailureTexts)
         {{"transcode"}, "", 2, "", usage("", "unknown command 'transcode'")},
         {{"decode", "--bogus"}, "", 2, "", usage("decode ", "unknown option 'bogus'")},
         {{"decode", "--format"}, "", 2, "", usage("decode ", "missing value after '--format'")},
-        {{"decode", "--format=xml"}, "", 2, "", usage("decode ", "unknown format 'xml' (text, raw or json)")},
+        {{"decode", "--format=xml"}, "", 2, "", usage("decode ", "unknown format 'xml' (text, raw, json, values or csv)")},
         {{"decode", "--types", "1,x"}, "", 2, "", usage("decode ", "bad list of message types '1,x'")},
         {{"decode", "--exclude", "14"}, "", 2, "", usage("decode ", "message type 14 is not one the decoder knows")},
         {{"decode", "a", "b"}, "", 2, "", usage("decode ", "unexpected argument 'b'")},
