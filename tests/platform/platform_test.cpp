@@ -115,7 +115,7 @@ TEST(FloatRepresentation, TrimmingSpecialValuesAndNoLocale)
     // rather than a "0" that is not, the special values.
     const struct { double value; char format; int precision; bool trim; const char *text; } cases[] = {
         {0.09375, 'f', 6, true, "0.09375"}, {1200.0, 'f', 2, true, "1200"}, {2.0, 'f', 6, false, "2.000000"},
-        {150.0, 'e', 6, true, "1.5e+02"},   {-1e-9, 'f', 6, true, "-1e-09"}, {-1e-9, 'f', 9, true, "-0.000000001"},
+        {150.0, 'e', 6, true, "1.5e+02"},   {-1e-9, 'f', 6, true, "-1e-09"}, {-1.5e-3, 'f', 9, true, "-0.0015"},
         {-1e-12, 'f', 6, false, "-1e-12"},  {0.00123456789, 'f', 6, true, "0.00123457"}, {-0.0, 'f', 6, true, "0"},
         {std::nan(""), 'f', 6, true, "nan"}, {-std::numeric_limits<double>::infinity(), 'e', 6, false, "-inf"},
     };
