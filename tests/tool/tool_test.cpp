@@ -177,7 +177,7 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
         {{"decode", "--format", "raw", "--types", "1", "--types", "3", "--", "-"}, s.framed, 0, raw1to3, ""},
         {{"decode", "--format", "raw", "--types", "1,3", "--exclude", "1"}, s.framed, 0, raw3, ""},
         {{"decode", "--format", "raw", "--exclude", "1,9,16-23,41"}, s.framed, 0, raw3, ""},
-        {{"decode", "--packed", "--types", "3"}, s.type14, 0, "", ""},
+        {{"decode", "--packed", "--types", "3"}, s.type14, 0, "", ""}, // switched off: skipped, not refused
         {{"decode", "--quiet", "--stats", "--exclude", "3,23,41"}, s.framed, 0, "",
          "messages: 4 decoded, 0 refused, 3 skipped (types switched off)\n  Message_Type_1     1\n"
          "  Message_Type_9     1\n  Message_Type_16    2\nframing: 180 bytes (0 ignored), 36 words, 0 parity failures, "
