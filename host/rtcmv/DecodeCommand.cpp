@@ -60,9 +60,9 @@ const char decodeHelp[] =
     "                          2020-01-14T12:00:00Z), to place the messages' Z-counts in their\n"
     "                          hour; without it, the host clock\n"
     "  --packed                the input holds packed messages (24-bit data words, no parity)\n"
-    "  --types LIST            decode only these message types (e.g. 1,3,18-21); the others are\n"
-    "                          skipped without a word\n"
-    "  --exclude LIST          skip these message types\n"
+    "  --types LIST            decode only these message types, any of 0-63 (e.g. 1,3,18-21); the\n"
+    "                          others are skipped without a word\n"
+    "  --exclude LIST          skip these message types (any of 0-63)\n"
     "  --stats                 print counts per type, refusals and framing counts on stderr\n"
     "  --quiet                 print nothing per message (with --stats: only the counts)\n"
     "\n"
@@ -375,15 +375,21 @@ int kindOf(int type)
     return info != nullptr ? int(info->kind) : -1;
 }
 
+// Every type 0-63 may be listed: one the decoder has no record for has no switch there, and the
+// printer skips its messages by type.
 void applyTypeFilter(RTCMVDecoder &decoder, const QVector<int> &only, const QVector<int> &excluded)
 {
     if (!only.isEmpty()) {
         decoder.disableAllMessages();
-        for (int type : only)
-            decoder.enableMessageEnum(kindOf(type));
+        for (int type : only) {
+            if (kindOf(type) >= 0)
+                decoder.enableMessageEnum(kindOf(type));
+        }
     }
-    for (int type : excluded)
-        decoder.disableMessageEnum(kindOf(type));
+    for (int type : excluded) {
+        if (kindOf(type) >= 0)
+            decoder.disableMessageEnum(kindOf(type));
+    }
 }
 
 void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
@@ -466,10 +472,6 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
             if (!parseTypeList(list, *option.second))
                 return usageError(command, QStringLiteral("bad list of message types '%1'").arg(list));
         }
-    }
-    for (int type : options.only + options.excluded) {
-        if (kindOf(type) < 0)
-            return usageError(command, QStringLiteral("message type %1 is not one the decoder knows").arg(type));
     }
     for (int type = 0; type < 64; ++type)
         options.switchedOff[type] = (!options.only.isEmpty() && !options.only.contains(type)) || options.excluded.contains(type);

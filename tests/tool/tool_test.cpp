@@ -178,6 +178,9 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
         {{"decode", "--format", "raw", "--types", "1,3", "--exclude", "1"}, s.framed, 0, raw3, ""},
         {{"decode", "--format", "raw", "--exclude", "1,9,16-23,41"}, s.framed, 0, raw3, ""},
         {{"decode", "--packed", "--types", "3"}, s.type14, 0, "", ""},
+        // A type the decoder has no record for can be filtered too: skipped, not refused.
+        {{"decode", "--quiet", "--packed", "--exclude", "14"}, s.packed + s.type14, 0, "", ""},
+        {{"decode", "--packed", "--types", "60"}, s.packed + s.type14, 0, "", ""},
         {{"decode", "--quiet", "--stats", "--exclude", "3,23,41"}, s.framed, 0, "",
          "messages: 4 decoded, 0 refused, 3 skipped (types switched off)\n  Message_Type_1     1\n"
          "  Message_Type_9     1\n  Message_Type_16    2\nframing: 180 bytes (0 ignored), 36 words, 0 parity failures, "
@@ -218,7 +221,7 @@ TEST(ToolConventions, ExitStatusesAndFailureTexts)
         {{"decode", "--format"}, "", 2, "", usage("decode ", "missing value after '--format'")},
         {{"decode", "--format=xml"}, "", 2, "", usage("decode ", "unknown format 'xml' (text, raw, json, values or csv)")},
         {{"decode", "--types", "1,x"}, "", 2, "", usage("decode ", "bad list of message types '1,x'")},
-        {{"decode", "--exclude", "14"}, "", 2, "", usage("decode ", "message type 14 is not one the decoder knows")},
+        {{"decode", "--exclude", "1,64"}, "", 2, "", usage("decode ", "bad list of message types '1,64'")},
         {{"decode", "a", "b"}, "", 2, "", usage("decode ", "unexpected argument 'b'")},
         {{"decode", "--", "-", "--stats"}, "", 2, "", usage("decode ", "unexpected argument '--stats'")},
         {{"encode", "--packed=yes"}, "", 2, "", usage("encode ", "unexpected value after '--packed'")},
