@@ -69,8 +69,12 @@ const char decodeHelp[] =
     "Control characters, characters above 0x7E and backslashes of message texts are shown as\n"
     "\\n, \\r, \\t, \\\\ and \\xHH in text and raw output.\n"
     "\n"
-    "exit status: 0 ok, 1 when the decoder refused a message (or packed input ends inside one),\n"
-    "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
+    "A message of a type no decoder knows is shown as its header and its data words in hex; it is\n"
+    "counted in --stats and is no refusal.\n"
+    "\n"
+    "exit status: 0 ok, 1 when the decoder refused a message of a type it knows (or packed input\n"
+    "ends inside a message), 2 on a usage or I/O error; damaged words that the framer skipped show\n"
+    "in --stats\n";
 
 struct DecodeOptions
 {
@@ -106,6 +110,40 @@ struct FieldPlan
 };
 
 // Receives what the decoder publishes and prints it.
+// A message of a type no decoder knows (proprietary, or newer than the decoders): its header fields,
+// read as every RTCM 2 message starts, and its data words in hex, six digits each.
+struct UnknownMessage
+{
+    static constexpr int kFields = 7;
+    unsigned field[kFields] = {};
+    std::vector<std::string> words;
+
+    UnknownMessage(const uint8_t *message, std::size_t bytes)
+    {
+        static const unsigned widths[kFields] = {8, 6, 10, 13, 3, 5, 3};
+        const uint64_t header = bytes >= 6 ? uint64_t(message[0]) << 40 | uint64_t(message[1]) << 32 |
+                                                 uint64_t(message[2]) << 24 | uint64_t(message[3]) << 16 |
+                                                 uint64_t(message[4]) << 8 | message[5]
+                                           : 0;
+        unsigned shift = 48;
+        for (int i = 0; i < kFields; ++i) {
+            shift -= widths[i];
+            field[i] = unsigned(header >> shift) & ((1u << widths[i]) - 1);
+        }
+        for (std::size_t at = 6; at + 3 <= bytes; at += 3) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02X%02X%02X", message[at], message[at + 1], message[at + 2]);
+            words.emplace_back(hex);
+        }
+    }
+    unsigned type() const { return field[1]; }
+};
+// The header's keys (JSON, as the records name them) and display names (text).
+const char *const kHeaderKeys[UnknownMessage::kFields] = {"Preamble", "Message_Type", "Reference_Station_Id",
+    "Modified_Z_Count", "Sequence_No_", "No_Of_Data_Words", "Station_Health"};
+const char *const kHeaderNames[UnknownMessage::kFields] = {"Preamble", "Message Type", "Reference Station Id",
+    "Modified Z-Count", "Sequence No.", "No. Of Data Words", "Station Health"};
+
 class Printer : public MessageSink
 {
 public:
@@ -146,14 +184,20 @@ public:
 
     void newEvent(const MesaroEvent &event) override { m_event = event; }
 
-    // After each decode of a message of `type`: a refusal is printed with the code the decoder
-    // returned, unless the user switched the type off.
-    void decoded(int32_t result, unsigned int type)
+    // After each decode of a message: a refusal is printed with the code the decoder returned,
+    // unless the user switched the type off; a message of a type no decoder knows is no refusal:
+    // it is shown as its header and words.
+    void decoded(int32_t result, const uint8_t *message, std::size_t bytes)
     {
         if (result > 0)
             return;
+        const unsigned int type = bytes >= 2 ? message[1] >> 2 : 0u; // bits 8 to 13 of the first word
         if (m_switchedOff[type]) {
             ++m_skipped;
+            return;
+        }
+        if (Nvt::Mesaro::RTCMV_message_info(type) == nullptr) {
+            printUnknown(UnknownMessage(message, bytes));
             return;
         }
         ++m_refused[result];
@@ -173,8 +217,54 @@ public:
         }
     }
 
+    // Text: one line per header field and the words; raw: one line, ';'-separated as the records'
+    // raw lines; JSON (and values): the header fields and "words"; a CSV table has no room for it.
+    void printUnknown(const UnknownMessage &m)
+    {
+        ++m_unknown[m.type()];
+        if (m_quiet || m_format == Format::Csv)
+            return;
+        if (m_format == Format::Json || m_format == Format::Values) {
+            m_json.beginObject();
+            for (int i = 0; i < UnknownMessage::kFields; ++i)
+                m_json.key(kHeaderKeys[i]).value(m.field[i]);
+            m_json.key("words").beginArray();
+            for (const std::string &word : m.words)
+                m_json.value(QString::fromStdString(word));
+            m_json.endArray().endObject().endLine();
+            return;
+        }
+        const bool text = m_format == Format::Text;
+        if (text)
+            m_out << "Message Type " << m.type() << " - type unknown to the decoders";
+        else
+            m_out << "Message_Type_" << m.type() << ' ';
+        for (int i = 0; i < UnknownMessage::kFields; ++i) {
+            if (text) {
+                m_out.endLine();
+                m_out << "  " << kHeaderNames[i] << ": ";
+            } else if (i > 0) {
+                m_out << ';';
+            }
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", m.field[i]);
+            if (i == 0 || i == UnknownMessage::kFields - 1) // preamble and health are shown as bytes
+                m_out << hex;
+            else
+                m_out << m.field[i];
+        }
+        if (text) {
+            m_out.endLine();
+            m_out << "  Words:";
+        }
+        for (const std::string &word : m.words)
+            m_out << (text ? ' ' : ';') << word;
+        m_out.endLine();
+    }
+
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
     const QMap<int32_t, quint64> &refused() const { return m_refused; }
+    const std::map<unsigned, quint64> &unknown() const { return m_unknown; }
     quint64 skipped() const { return m_skipped; }
     const StationPositions &positions() const { return m_positions; }
     const MessageClock &clock() const { return m_clock; }
@@ -332,6 +422,7 @@ private:
     MesaroEvent m_event;
     QHash<const MessageInfo *, quint64> m_published;
     QMap<int32_t, quint64> m_refused;
+    std::map<unsigned, quint64> m_unknown; // messages by type, of types no decoder knows
     QHash<const MessageInfo *, QVector<FieldPlan>> m_plans;
     QString m_csvDir;
     std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
@@ -403,12 +494,20 @@ void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats 
                  static_cast<unsigned long long>(refused));
     if (filtered)
         std::fprintf(stderr, ", %llu skipped (types switched off)", static_cast<unsigned long long>(printer.skipped()));
+    quint64 unknown = 0;
+    for (const auto &type : printer.unknown())
+        unknown += type.second;
+    if (unknown > 0)
+        std::fprintf(stderr, ", %llu of types no decoder knows (shown as words)", static_cast<unsigned long long>(unknown));
     std::fputc('\n', stderr);
     for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) { // catalogue order
         const quint64 n = printer.published().value(info);
         if (n > 0)
             std::fprintf(stderr, "  %-18s %llu\n", qPrintable(info->getName()), static_cast<unsigned long long>(n));
     }
+    for (const auto &type : printer.unknown())
+        std::fprintf(stderr, "  %-18s %llu (type unknown)\n", qPrintable(QStringLiteral("Message_Type_%1").arg(type.first)),
+                     static_cast<unsigned long long>(type.second));
     for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
         std::fprintf(stderr, "  refused %d %s: %llu\n", it.key(), Nvt::Mesaro::RTCMV_error_name(it.key()),
                      static_cast<unsigned long long>(it.value()));
@@ -505,8 +604,7 @@ class StreamDecoder
 public:
     StreamDecoder(RTCMVDecoder &decoder, Printer &printer, bool packed)
         : m_decode([&decoder, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
-              // The type sits in bits 8 to 13 of the first data word.
-              printer.decoded(decoder.decodeMessage(message, uint(bytes)), bytes >= 2 ? message[1] >> 2 : 0u);
+              printer.decoded(decoder.decodeMessage(message, uint(bytes)), message, bytes);
           }),
           m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
     {

@@ -39,7 +39,8 @@ QList<QJsonObject> jsonLines(const QByteArray &output)
     QList<QJsonObject> lines;
     for (const QByteArray &line : output.split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (object.contains(QLatin1String("Message_Type")))
+        // Messages of types no decoder knows (their words in hex) carry no values.
+        if (object.contains(QLatin1String("Message_Type")) && !object.contains(QLatin1String("words")))
             lines.append(object);
     }
     return lines;
