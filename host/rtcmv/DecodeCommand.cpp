@@ -10,6 +10,7 @@
 #include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
 #include <RTCMV_FormatInfo.h>
+#include <RTCM2X_codec.h>
 #include <Rtcm2Framer.h>
 
 #include <mesaroframework/FieldInfo.h>
@@ -197,6 +198,8 @@ public:
             return;
         }
         if (Nvt::Mesaro::RTCMV_message_info(type) == nullptr) {
+            if (type == 14)
+                useTimeOfWeek(message, bytes);
             printUnknown(UnknownMessage(message, bytes));
             return;
         }
@@ -215,6 +218,16 @@ public:
             m_out << "! " << m_event.getText() << " (" << result << ')';
             m_out.endLine();
         }
+    }
+
+    // A GPS time-of-week message (decoded by the RTCM2X codec) gives the stream's own time.
+    void useTimeOfWeek(const uint8_t *message, std::size_t bytes)
+    {
+        Nvt::Mesaro::RTCM2X_record_u record;
+        if (bytes > UINT16_MAX || Nvt::Mesaro::RTCM2X_decode(nullptr, message, uint16_t(bytes), &record) <= 0)
+            return;
+        const Nvt::Mesaro::RTCM2X_Message_Type_14_s &m = record.Message_Type_14;
+        m_clock.useTimeOfWeek(m.GPS_Week, m.Hour, m.Modified_Z_Count);
     }
 
     // Text: one line per header field and the words; raw: one line, ';'-separated as the records'

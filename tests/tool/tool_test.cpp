@@ -187,6 +187,15 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
          "messages: 4 decoded, 0 refused, 3 skipped (types switched off)\n  Message_Type_1     1\n"
          "  Message_Type_9     1\n  Message_Type_16    2\nframing: 180 bytes (0 ignored), 36 words, 0 parity failures, "
          "7 messages, 0 resyncs, 1 released unconfirmed, 0 dropped unconfirmed\n"},
+        // A type 14 message sets the time of the messages after it (its words read as week 994, hour
+        // 144, Z-count 0: the latest week 994 + 1024 k not after the host clock's week).
+        {{"decode", "--packed", "--stats", "--format", "values"}, s.type14 + s.packed, 0, "*",
+         "messages: 7 decoded, 0 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
+         "  Message_Type_3     1\n  Message_Type_9     1\n  Message_Type_16    2\n  Message_Type_23    1\n"
+         "  Message_Type_41    1\n  Message_Type_14    1 (type unknown)\npacked input: 8 messages\n"
+         "time reference: the stream's GPS time of week (type 14: week 2018, from 2018-09-14T23:59:42.000Z)\n"
+         "station 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m (ECEF -1234567.8900 0.0100 0.0200 m, "
+         "type 3)\n"},
         // A type no decoder knows is counted, not refused; a refusal sets the exit status.
         {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type14 + s.short3, 1, "",
          "messages: 7 decoded, 1 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
