@@ -110,7 +110,6 @@ struct FieldPlan
     FieldType::Kind kind;
 };
 
-// Receives what the decoder publishes and prints it.
 // A message of a type no decoder knows (proprietary, or newer than the decoders): its header fields,
 // read as every RTCM 2 message starts, and its data words in hex, six digits each.
 struct UnknownMessage
@@ -145,6 +144,7 @@ const char *const kHeaderKeys[UnknownMessage::kFields] = {"Preamble", "Message_T
 const char *const kHeaderNames[UnknownMessage::kFields] = {"Preamble", "Message Type", "Reference Station Id",
     "Modified Z-Count", "Sequence No.", "No. Of Data Words", "Station Health"};
 
+// Receives what the decoder publishes and prints it.
 class Printer : public MessageSink
 {
 public:
