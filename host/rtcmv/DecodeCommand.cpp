@@ -10,6 +10,7 @@
 #include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
 #include <RTCMV_FormatInfo.h>
+#include <RTCM2X_codec.h>
 #include <Rtcm2Framer.h>
 
 #include <mesaroframework/FieldInfo.h>
@@ -60,17 +61,21 @@ const char decodeHelp[] =
     "                          2020-01-14T12:00:00Z), to place the messages' Z-counts in their\n"
     "                          hour; without it, the host clock\n"
     "  --packed                the input holds packed messages (24-bit data words, no parity)\n"
-    "  --types LIST            decode only these message types (e.g. 1,3,18-21); the others are\n"
-    "                          skipped without a word\n"
-    "  --exclude LIST          skip these message types\n"
+    "  --types LIST            decode only these message types, any of 0-63 (e.g. 1,3,18-21); the\n"
+    "                          others are skipped without a word\n"
+    "  --exclude LIST          skip these message types (any of 0-63)\n"
     "  --stats                 print counts per type, refusals and framing counts on stderr\n"
     "  --quiet                 print nothing per message (with --stats: only the counts)\n"
     "\n"
     "Control characters, characters above 0x7E and backslashes of message texts are shown as\n"
     "\\n, \\r, \\t, \\\\ and \\xHH in text and raw output.\n"
     "\n"
-    "exit status: 0 ok, 1 when the decoder refused a message (or packed input ends inside one),\n"
-    "2 on a usage or I/O error; damaged words that the framer skipped show in --stats\n";
+    "A message of a type no decoder knows is shown as its header and its data words in hex; it is\n"
+    "counted in --stats and is no refusal.\n"
+    "\n"
+    "exit status: 0 ok, 1 when the decoder refused a message of a type it knows (or packed input\n"
+    "ends inside a message), 2 on a usage or I/O error; damaged words that the framer skipped show\n"
+    "in --stats\n";
 
 struct DecodeOptions
 {
@@ -104,6 +109,40 @@ struct FieldPlan
     const RTCMV_FieldInfoBase *rtcmv; // null for fields of other formats
     FieldType::Kind kind;
 };
+
+// A message of a type no decoder knows (proprietary, or newer than the decoders): its header fields,
+// read as every RTCM 2 message starts, and its data words in hex, six digits each.
+struct UnknownMessage
+{
+    static constexpr int kFields = 7;
+    unsigned field[kFields] = {};
+    std::vector<std::string> words;
+
+    UnknownMessage(const uint8_t *message, std::size_t bytes)
+    {
+        static const unsigned widths[kFields] = {8, 6, 10, 13, 3, 5, 3};
+        const uint64_t header = bytes >= 6 ? uint64_t(message[0]) << 40 | uint64_t(message[1]) << 32 |
+                                                 uint64_t(message[2]) << 24 | uint64_t(message[3]) << 16 |
+                                                 uint64_t(message[4]) << 8 | message[5]
+                                           : 0;
+        unsigned shift = 48;
+        for (int i = 0; i < kFields; ++i) {
+            shift -= widths[i];
+            field[i] = unsigned(header >> shift) & ((1u << widths[i]) - 1);
+        }
+        for (std::size_t at = 6; at + 3 <= bytes; at += 3) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02X%02X%02X", message[at], message[at + 1], message[at + 2]);
+            words.emplace_back(hex);
+        }
+    }
+    unsigned type() const { return field[1]; }
+};
+// The header's keys (JSON, as the records name them) and display names (text).
+const char *const kHeaderKeys[UnknownMessage::kFields] = {"Preamble", "Message_Type", "Reference_Station_Id",
+    "Modified_Z_Count", "Sequence_No_", "No_Of_Data_Words", "Station_Health"};
+const char *const kHeaderNames[UnknownMessage::kFields] = {"Preamble", "Message Type", "Reference Station Id",
+    "Modified Z-Count", "Sequence No.", "No. Of Data Words", "Station Health"};
 
 // Receives what the decoder publishes and prints it.
 class Printer : public MessageSink
@@ -146,14 +185,22 @@ public:
 
     void newEvent(const MesaroEvent &event) override { m_event = event; }
 
-    // After each decode of a message of `type`: a refusal is printed with the code the decoder
-    // returned, unless the user switched the type off.
-    void decoded(int32_t result, unsigned int type)
+    // After each decode of a message: a refusal is printed with the code the decoder returned,
+    // unless the user switched the type off; a message of a type no decoder knows is no refusal:
+    // it is shown as its header and words.
+    void decoded(int32_t result, const uint8_t *message, std::size_t bytes)
     {
         if (result > 0)
             return;
+        const unsigned int type = bytes >= 2 ? message[1] >> 2 : 0u; // bits 8 to 13 of the first word
         if (m_switchedOff[type]) {
             ++m_skipped;
+            return;
+        }
+        if (Nvt::Mesaro::RTCMV_message_info(type) == nullptr) {
+            if (type == 14)
+                useTimeOfWeek(message, bytes);
+            printUnknown(UnknownMessage(message, bytes));
             return;
         }
         ++m_refused[result];
@@ -173,8 +220,64 @@ public:
         }
     }
 
+    // A GPS time-of-week message (decoded by the RTCM2X codec) gives the stream's own time.
+    void useTimeOfWeek(const uint8_t *message, std::size_t bytes)
+    {
+        Nvt::Mesaro::RTCM2X_record_u record;
+        if (bytes > UINT16_MAX || Nvt::Mesaro::RTCM2X_decode(nullptr, message, uint16_t(bytes), &record) <= 0)
+            return;
+        const Nvt::Mesaro::RTCM2X_Message_Type_14_s &m = record.Message_Type_14;
+        m_clock.useTimeOfWeek(m.GPS_Week, m.Hour, m.Modified_Z_Count);
+    }
+
+    // Text: one line per header field and the words; raw: one line, ';'-separated as the records'
+    // raw lines; JSON (and values): the header fields and "words"; a CSV table has no room for it.
+    void printUnknown(const UnknownMessage &m)
+    {
+        ++m_unknown[m.type()];
+        if (m_quiet || m_format == Format::Csv)
+            return;
+        if (m_format == Format::Json || m_format == Format::Values) {
+            m_json.beginObject();
+            for (int i = 0; i < UnknownMessage::kFields; ++i)
+                m_json.key(kHeaderKeys[i]).value(m.field[i]);
+            m_json.key("words").beginArray();
+            for (const std::string &word : m.words)
+                m_json.value(QString::fromStdString(word));
+            m_json.endArray().endObject().endLine();
+            return;
+        }
+        const bool text = m_format == Format::Text;
+        if (text)
+            m_out << "Message Type " << m.type() << " - type unknown to the decoders";
+        else
+            m_out << "Message_Type_" << m.type() << ' ';
+        for (int i = 0; i < UnknownMessage::kFields; ++i) {
+            if (text) {
+                m_out.endLine();
+                m_out << "  " << kHeaderNames[i] << ": ";
+            } else if (i > 0) {
+                m_out << ';';
+            }
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", m.field[i]);
+            if (i == 0 || i == UnknownMessage::kFields - 1) // preamble and health are shown as bytes
+                m_out << hex;
+            else
+                m_out << m.field[i];
+        }
+        if (text) {
+            m_out.endLine();
+            m_out << "  Words:";
+        }
+        for (const std::string &word : m.words)
+            m_out << (text ? ' ' : ';') << word;
+        m_out.endLine();
+    }
+
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
     const QMap<int32_t, quint64> &refused() const { return m_refused; }
+    const std::map<unsigned, quint64> &unknown() const { return m_unknown; }
     quint64 skipped() const { return m_skipped; }
     const StationPositions &positions() const { return m_positions; }
     const MessageClock &clock() const { return m_clock; }
@@ -332,6 +435,7 @@ private:
     MesaroEvent m_event;
     QHash<const MessageInfo *, quint64> m_published;
     QMap<int32_t, quint64> m_refused;
+    std::map<unsigned, quint64> m_unknown; // messages by type, of types no decoder knows
     QHash<const MessageInfo *, QVector<FieldPlan>> m_plans;
     QString m_csvDir;
     std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
@@ -375,15 +479,21 @@ int kindOf(int type)
     return info != nullptr ? int(info->kind) : -1;
 }
 
+// Every type 0-63 may be listed: one the decoder has no record for has no switch there, and the
+// printer skips its messages by type.
 void applyTypeFilter(RTCMVDecoder &decoder, const QVector<int> &only, const QVector<int> &excluded)
 {
     if (!only.isEmpty()) {
         decoder.disableAllMessages();
-        for (int type : only)
-            decoder.enableMessageEnum(kindOf(type));
+        for (int type : only) {
+            if (kindOf(type) >= 0)
+                decoder.enableMessageEnum(kindOf(type));
+        }
     }
-    for (int type : excluded)
-        decoder.disableMessageEnum(kindOf(type));
+    for (int type : excluded) {
+        if (kindOf(type) >= 0)
+            decoder.disableMessageEnum(kindOf(type));
+    }
 }
 
 void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
@@ -397,12 +507,20 @@ void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats 
                  static_cast<unsigned long long>(refused));
     if (filtered)
         std::fprintf(stderr, ", %llu skipped (types switched off)", static_cast<unsigned long long>(printer.skipped()));
+    quint64 unknown = 0;
+    for (const auto &type : printer.unknown())
+        unknown += type.second;
+    if (unknown > 0)
+        std::fprintf(stderr, ", %llu of types no decoder knows (shown as words)", static_cast<unsigned long long>(unknown));
     std::fputc('\n', stderr);
     for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) { // catalogue order
         const quint64 n = printer.published().value(info);
         if (n > 0)
             std::fprintf(stderr, "  %-18s %llu\n", qPrintable(info->getName()), static_cast<unsigned long long>(n));
     }
+    for (const auto &type : printer.unknown())
+        std::fprintf(stderr, "  %-18s %llu (type unknown)\n", qPrintable(QStringLiteral("Message_Type_%1").arg(type.first)),
+                     static_cast<unsigned long long>(type.second));
     for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
         std::fprintf(stderr, "  refused %d %s: %llu\n", it.key(), Nvt::Mesaro::RTCMV_error_name(it.key()),
                      static_cast<unsigned long long>(it.value()));
@@ -467,10 +585,6 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
                 return usageError(command, QStringLiteral("bad list of message types '%1'").arg(list));
         }
     }
-    for (int type : options.only + options.excluded) {
-        if (kindOf(type) < 0)
-            return usageError(command, QStringLiteral("message type %1 is not one the decoder knows").arg(type));
-    }
     for (int type = 0; type < 64; ++type)
         options.switchedOff[type] = (!options.only.isEmpty() && !options.only.contains(type)) || options.excluded.contains(type);
     if (parser.isSet(timeRef)) {
@@ -503,8 +617,7 @@ class StreamDecoder
 public:
     StreamDecoder(RTCMVDecoder &decoder, Printer &printer, bool packed)
         : m_decode([&decoder, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
-              // The type sits in bits 8 to 13 of the first data word.
-              printer.decoded(decoder.decodeMessage(message, uint(bytes)), bytes >= 2 ? message[1] >> 2 : 0u);
+              printer.decoded(decoder.decodeMessage(message, uint(bytes)), message, bytes);
           }),
           m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
     {

@@ -97,8 +97,26 @@ std::optional<GpsTime> MessageClock::resolve(unsigned int zCount)
     return m_last;
 }
 
+void MessageClock::useTimeOfWeek(unsigned int week, unsigned int hour, unsigned int zCount)
+{
+    if (zCount >= 6000 || hour >= 168)
+        return;
+    const int64_t nearWeek = (m_last ? *m_last : m_reference && !m_live ? *m_reference : GpsTime::now()).week();
+    // The latest week of that number not after the clock's week: a time message is not from the future.
+    const int64_t fullWeek = nearWeek - (nearWeek % 1024 - int64_t(week) + 1024) % 1024;
+    const GpsTime at{fullWeek * weekMs + int64_t(hour) * hourMs + int64_t(zCount) * 600};
+    if (!m_timeOfWeek)
+        m_timeOfWeek = at;
+    m_last = at;
+    m_live = false; // the stream's own time beats the host clock
+}
+
 QString MessageClock::describe() const
 {
+    if (m_timeOfWeek)
+        return QStringLiteral("the stream's GPS time of week (type 14: week %1, from %2)")
+            .arg(m_timeOfWeek->week())
+            .arg(m_timeOfWeek->isoUtc());
     if (m_live)
         return QStringLiteral("the host clock at each message");
     if (m_reference)

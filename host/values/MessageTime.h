@@ -30,7 +30,7 @@ struct GpsTime
 class MessageClock
 {
 public:
-    enum class Source { HostClock, Given };
+    enum class Source { HostClock, Given, Stream };
 
     // `reference`: GPS time near the first message; none for the host clock.
     explicit MessageClock(std::optional<GpsTime> reference = std::nullopt, bool live = false);
@@ -38,13 +38,19 @@ public:
     // The time of a message with this Modified Z-count; none for a count of an hour or more
     // (6000 and above), which names no time.
     std::optional<GpsTime> resolve(unsigned int zCount);
+    // A GPS time-of-week message in the stream (type 14): its 10-bit GPS week, taken as the latest
+    // week of that number not after the time the clock would use now, the hour of the week and its own
+    // Z-count. From here on messages are resolved against it, not against the host clock or the
+    // given reference; a count of an hour or more, or an hour past the week, is ignored.
+    void useTimeOfWeek(unsigned int week, unsigned int hour, unsigned int zCount);
 
-    Source source() const { return m_reference ? Source::Given : Source::HostClock; }
+    Source source() const { return m_timeOfWeek ? Source::Stream : m_reference ? Source::Given : Source::HostClock; }
     // What the times were resolved against, for the statistics.
     QString describe() const;
 
 private:
     std::optional<GpsTime> m_reference;
     std::optional<GpsTime> m_last;
+    std::optional<GpsTime> m_timeOfWeek; // the first type 14 message's time
     bool m_live;
 };

@@ -112,7 +112,7 @@ const QByteArray kJsonTexts = R"({"Preamble":102,"Message_Type":9,"Reference_Sta
 // message made type 14, which the decoder does not know.
 struct Streams
 {
-    QByteArray framed, packed, json, type14;
+    QByteArray framed, packed, json, type14, short3; // short3: a type 3 message of one data word
 };
 
 const Streams &streams()
@@ -120,8 +120,10 @@ const Streams &streams()
     static const Streams s = [] {
         const ToolRun framed = runTool({"encode"}, kLines), packed = runTool({"encode", "--packed"}, kLines);
         EXPECT_EQ(framed.status + packed.status, 0) << framed.err.toStdString() << packed.err.toStdString();
+        QByteArray short3 = packed.out.mid(12, 9);
+        short3[5] = char((1 << 3) | (short3[5] & 7)); // the data word count, above the health bits
         return Streams{framed.out, packed.out, runTool({"decode", "--format", "json"}, framed.out).out,
-                       packed.out.mid(12, 18).replace(1, 1, "\x38")};
+                       packed.out.mid(12, 18).replace(1, 1, "\x38"), short3};
     }();
     return s;
 }
@@ -178,14 +180,29 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
         {{"decode", "--format", "raw", "--types", "1,3", "--exclude", "1"}, s.framed, 0, raw3, ""},
         {{"decode", "--format", "raw", "--exclude", "1,9,16-23,41"}, s.framed, 0, raw3, ""},
         {{"decode", "--packed", "--types", "3"}, s.type14, 0, "", ""}, // switched off: skipped, not refused
+        // A type the decoder has no record for can be filtered too: skipped, not refused.
+        {{"decode", "--quiet", "--packed", "--exclude", "14"}, s.packed + s.type14, 0, "", ""},
+        {{"decode", "--packed", "--types", "60"}, s.packed + s.type14, 0, "", ""},
         {{"decode", "--quiet", "--stats", "--exclude", "3,23,41"}, s.framed, 0, "",
          "messages: 4 decoded, 0 refused, 3 skipped (types switched off)\n  Message_Type_1     1\n"
          "  Message_Type_9     1\n  Message_Type_16    2\nframing: 180 bytes (0 ignored), 36 words, 0 parity failures, "
          "7 messages, 0 resyncs, 1 released unconfirmed, 0 dropped unconfirmed\n"},
-        {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type14, 1, "",
-         "messages: 7 decoded, 1 refused\n  Message_Type_1     1\n  Message_Type_3     1\n  Message_Type_9     1\n"
-         "  Message_Type_16    2\n  Message_Type_23    1\n  Message_Type_41    1\n  refused -587 RTCMV_ERR_INVALID_MESSAGE: 1\n"
-         "packed input: 8 messages\nstation 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m "
+        // A type 14 message sets the time of the messages after it (its words read as week 994, hour
+        // 144, Z-count 0: the latest week 994 + 1024 k not after the host clock's week).
+        {{"decode", "--packed", "--stats", "--format", "values"}, s.type14 + s.packed, 0, "*",
+         "messages: 7 decoded, 0 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
+         "  Message_Type_3     1\n  Message_Type_9     1\n  Message_Type_16    2\n  Message_Type_23    1\n"
+         "  Message_Type_41    1\n  Message_Type_14    1 (type unknown)\npacked input: 8 messages\n"
+         "time reference: the stream's GPS time of week (type 14: week 2018, from 2018-09-14T23:59:42.000Z)\n"
+         "station 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m (ECEF -1234567.8900 0.0100 0.0200 m, "
+         "type 3)\n"},
+        // A type no decoder knows is counted, not refused; a refusal sets the exit status.
+        {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type14 + s.short3, 1, "",
+         "messages: 7 decoded, 1 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
+         "  Message_Type_3     1\n  Message_Type_9     1\n  Message_Type_16    2\n  Message_Type_23    1\n"
+         "  Message_Type_41    1\n  Message_Type_14    1 (type unknown)\n"
+         "  refused -124 RTCMV_ERR_MESSAGE_TYPE_3_ECEF_Z_EXT_BUFFER_OVERFLOW: 1\n"
+         "packed input: 9 messages\nstation 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m "
          "(ECEF -1234567.8900 0.0100 0.0200 m, type 3)\nrtcmv: the decoder refused 1 messages\n"},
     });
 }
@@ -193,10 +210,21 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
 TEST(ToolConventions, ExitStatusesAndFailureTexts)
 {
     const Streams &s = streams();
-    const QByteArray refusal = R"({"event":3,"code":-587,"text":"RTCMV: Message type 14 unknown to PC software"})" "\n";
+    const QByteArray refusal =
+        R"({"event":4,"code":-124,"text":"RTCMV: RTCMV_ERR_MESSAGE_TYPE_3_ECEF_Z_EXT_BUFFER_OVERFLOW"})" "\n";
     expectRuns({
-        {{"decode", "--packed"}, s.type14, 1, "! RTCMV: Message type 14 unknown to PC software (-587)\n", ""},
-        {{"decode", "--packed", "--format", "json"}, s.type14, 1, refusal, ""},
+        {{"decode", "--packed"}, s.short3, 1, "! RTCMV: RTCMV_ERR_MESSAGE_TYPE_3_ECEF_Z_EXT_BUFFER_OVERFLOW (-124)\n", ""},
+        {{"decode", "--packed", "--format", "json"}, s.short3, 1, refusal, ""},
+        // A type no decoder knows: its header and words in every format, exit status 0.
+        {{"decode", "--packed"}, s.type14, 0,
+         "Message Type 14 - type unknown to the decoders\n  Preamble: 66\n  Message Type: 14\n  Reference Station Id: 0\n"
+         "  Modified Z-Count: 0\n  Sequence No.: 0\n  No. Of Data Words: 4\n  Station Health: 00\n"
+         "  Words: F8A432 EB0000 000100 000002\n", ""},
+        {{"decode", "--packed", "--format", "raw"}, s.type14, 0,
+         "Message_Type_14 66;14;0;0;0;4;00;F8A432;EB0000;000100;000002\n", ""},
+        {{"decode", "--packed", "--format", "json"}, s.type14, 0,
+         R"({"Preamble":102,"Message_Type":14,"Reference_Station_Id":0,"Modified_Z_Count":0,"Sequence_No_":0,)"
+         R"("No_Of_Data_Words":4,"Station_Health":0,"words":["F8A432","EB0000","000100","000002"]})" "\n", ""},
         {{"decode", "--quiet", "--packed"}, s.type14.left(17), 1, "", "rtcmv: 17 bytes at the end do not make a whole message\n"},
         {{"decode", "--packed", "--format", "raw"}, s.packed.chopped(1), 1, kRaw.left(kRaw.lastIndexOf("Message_Type_41")),
          "rtcmv: 11 bytes at the end do not make a whole message\n"},
@@ -218,7 +246,7 @@ TEST(ToolConventions, ExitStatusesAndFailureTexts)
         {{"decode", "--format"}, "", 2, "", usage("decode ", "missing value after '--format'")},
         {{"decode", "--format=xml"}, "", 2, "", usage("decode ", "unknown format 'xml' (text, raw, json, values or csv)")},
         {{"decode", "--types", "1,x"}, "", 2, "", usage("decode ", "bad list of message types '1,x'")},
-        {{"decode", "--exclude", "14"}, "", 2, "", usage("decode ", "message type 14 is not one the decoder knows")},
+        {{"decode", "--exclude", "1,64"}, "", 2, "", usage("decode ", "bad list of message types '1,64'")},
         {{"decode", "a", "b"}, "", 2, "", usage("decode ", "unexpected argument 'b'")},
         {{"decode", "--", "-", "--stats"}, "", 2, "", usage("decode ", "unexpected argument '--stats'")},
         {{"encode", "--packed=yes"}, "", 2, "", usage("encode ", "unexpected value after '--packed'")},

@@ -3,7 +3,7 @@ class, the descriptor template it instantiates, its settings and its part of the
 """
 
 from codec_fields import c_expr
-from templates import render
+from templates import named, render
 
 NS = "Nvt::Mesaro::"
 
@@ -18,15 +18,15 @@ def qs(text):
 
 
 def message_class(record):
-    return "RTCMV_%s_Message" % record.name
+    return named("${P}_%s_Message") % record.name
 
 
 def info_class(record):
-    return "RTCMV_%s_MessageInfo" % record.name
+    return named("${P}_%s_MessageInfo") % record.name
 
 
 def field_class(record, field):
-    return "RTCMV_%s_%s_FieldInfo" % (record.name, field.name.rstrip("_"))
+    return named("${P}_%s_%s_FieldInfo") % (record.name, field.name.rstrip("_"))
 
 
 HAS = """
@@ -41,7 +41,7 @@ OPTIONAL_VALUE = """
 $type get$name() const
 {
     if (!has$name())
-        RTCMV_detail::throwAbsentField(messageInfo(), "$name");
+        ${P}_detail::throwAbsentField(messageInfo(), "$name");
     return record()->$name;
 }
 """
@@ -106,9 +106,9 @@ class AccessorEmitter:
         return "&%s::%s%s" % (self.message_class, prefix, self.field.name)
 
     def descriptor_base(self):
-        """RTCMV_FieldInfo<message, value type, get, get at, count, has[, array]>."""
+        """<PREFIX>_FieldInfo<message, value type, get, get at, count, has[, array]>."""
         has = self.getter("has") if self.field.optional else "nullptr"
-        return "RTCMV_FieldInfo<%s>" % ", ".join([self.message_class, self.value_type()]
+        return named("${P}_FieldInfo<%s>") % ", ".join([self.message_class, self.value_type()]
                                                  + self.getters() + [has] + self.array_getter())
 
     def value_type(self):

@@ -9,7 +9,7 @@ the function writes them back once, at its end.
 import re
 
 from model import C_WORDS
-from templates import render
+from templates import named, render
 
 _IDENT = re.compile(r"(?<![\w.])([A-Za-z_][A-Za-z0-9_]*)")
 
@@ -23,11 +23,11 @@ _CLASS_TYPE = {
 
 
 def struct_name(record):
-    return "RTCMV_%s_s" % record.name
+    return named("${P}_%s_s") % record.name
 
 
 def kind_const(record):
-    return "RTCMV_KIND_%s" % record.name
+    return named("${P}_KIND_%s") % record.name
 
 
 def c_expr(expression, prefix="r->"):
@@ -250,7 +250,7 @@ DECODE_BLOCK = """
     const uint32_t count = $count;
     r->$name = static_cast<$element_struct *>(allocateBlock(count, sizeof($element_struct)));
     for (uint32_t i = 0; err == 0 && i < count; ++i) {
-        const int32_t result = RTCMV_decode_$element(context, buffer, size, &pos, r, 0, &r->$name[i]);
+        const int32_t result = ${P}_decode_$element(context, buffer, size, &pos, r, 0, &r->$name[i]);
         if (result < 0)
             err = result;
         else
@@ -265,7 +265,7 @@ if (err == 0) {
     if (count > 0 && r->$name == NULL)
         err = $internal_error;  // nothing to write the blocks from
     for (uint32_t i = 0; err == 0 && i < count; ++i) {
-        const int32_t result = RTCMV_encode_${element}_at(buffer, size, &pos, &r->$name[i]);
+        const int32_t result = ${P}_encode_${element}_at(buffer, size, &pos, &r->$name[i]);
         if (result < 0)
             err = result;
         else

@@ -5,38 +5,38 @@ per-type code, like the descriptor table of a protocol-buffer runtime.
 
 from codec_fields import c_expr, kind_const, struct_name
 from model import ENABLE_BYTES
-from templates import render
+from templates import named, render
 
 ENABLE_TABLES = """
 // The kinds the enable operations accept, and the enable bits of every message kind and of every
 // sub-record kind, byte by byte as the context lays them out.
-constexpr uint32_t RTCMV_FIRST_KIND = $first_kind;
-constexpr uint32_t RTCMV_LAST_KIND = $last_kind;
-constexpr unsigned char RTCMV_ENABLE_MESSAGES[$enable_bytes] = {$message_bits};
-constexpr unsigned char RTCMV_ENABLE_SUB_RECORDS[$enable_bytes] = {$sub_record_bits};
-constexpr uint32_t RTCMV_enable_byte(uint32_t kind)
+constexpr uint32_t ${P}_FIRST_KIND = $first_kind;
+constexpr uint32_t ${P}_LAST_KIND = $last_kind;
+constexpr unsigned char ${P}_ENABLE_MESSAGES[$enable_bytes] = {$message_bits};
+constexpr unsigned char ${P}_ENABLE_SUB_RECORDS[$enable_bytes] = {$sub_record_bits};
+constexpr uint32_t ${P}_enable_byte(uint32_t kind)
 {
     return (kind + 1) / 8;
 }
-constexpr unsigned char RTCMV_enable_mask(uint32_t kind)
+constexpr unsigned char ${P}_enable_mask(uint32_t kind)
 {
     return static_cast<unsigned char>(0x80u >> (kind % 8));
 }
-static_assert(RTCMV_enable_byte(RTCMV_LAST_KIND) < sizeof(RTCMV_context_s::enable), "every kind has an enable bit");
+static_assert(${P}_enable_byte(${P}_LAST_KIND) < sizeof(${P}_context_s::enable), "every kind has an enable bit");
 
 // The message types the codec knows, ascending.
-constexpr unsigned char RTCMV_MESSAGE_TYPES[] = {$message_types};
-constexpr uint32_t RTCMV_MESSAGE_TYPE_COUNT = $message_type_count;
+constexpr unsigned char ${P}_MESSAGE_TYPES[] = {$message_types};
+constexpr uint32_t ${P}_MESSAGE_TYPE_COUNT = $message_type_count;
 
 """
 
 ERROR_NAMES = """
 static const char *const errorNames[$size] = {
-    "RTCMV_ERR_NONE",
+    "${P}_ERR_NONE",
     $names
 };
 
-const char *RTCMV_error_name(int32_t code)
+const char *${P}_error_name(int32_t code)
 {
     if (code >= 0)
         return errorNames[0];
@@ -48,7 +48,7 @@ const char *RTCMV_error_name(int32_t code)
 """
 
 INIT_CONTEXT = """
-void RTCMV_init_context(RTCMV_context_s *context)
+void ${P}_init_context(${P}_context_s *context)
 {
     std::memset(context, 0, sizeof(*context));
     $enable
@@ -60,7 +60,7 @@ DISPATCH = """
 // Every message record starts with the same header members, so the type read by the
 // dispatch can be stored through any of them.
 static_assert(offsetof($first, Message_Type) == offsetof($last, Message_Type), "common header");
-int32_t RTCMV_decode(RTCMV_context_s *context, const unsigned char *buffer, uint16_t size, void *record)
+int32_t ${P}_decode(${P}_context_s *context, const unsigned char *buffer, uint16_t size, void *record)
 {
     unsigned char *messageType = &static_cast<$first *>(record)->Message_Type;
     if (uint32_t(size) * 8u > 14u) {
@@ -79,7 +79,7 @@ int32_t RTCMV_decode(RTCMV_context_s *context, const unsigned char *buffer, uint
     }
     if (context != NULL)
         context->lastType = *messageType;
-    return RTCMV_ERR_INVALID_MESSAGE;
+    return ${P}_ERR_INVALID_MESSAGE;
 }
 
 """
@@ -88,7 +88,7 @@ DISPATCH_CASE = """
 case $type:
     if (context != NULL && (context->enable[$byte] & 0x$mask) == 0)
         return $disabled;
-    result = RTCMV_decode_$name(context, buffer, size, &offset, NULL, 0, static_cast<$struct *>(record));
+    result = ${P}_decode_$name(context, buffer, size, &offset, NULL, 0, static_cast<$struct *>(record));
     break;
 """
 
@@ -140,24 +140,24 @@ def context_and_dispatch(model):
 LAYOUT_DECLARATIONS = """
 // ---- Record layout tables, for code that handles every record alike ----
 
-enum RTCMV_field_what_e : uint8_t {
-    RTCMV_FIELD_WIRE,     // read from the message
-    RTCMV_FIELD_DERIVED,  // computed while decoding, never on the wire
-    RTCMV_FIELD_ARRAY,    // bounded inline array of numbers
-    RTCMV_FIELD_TEXT,     // bounded inline characters, NUL-terminated
-    RTCMV_FIELD_RECORDS,  // pointer to a block of sub-records
+enum ${P}_field_what_e : uint8_t {
+    ${P}_FIELD_WIRE,     // read from the message
+    ${P}_FIELD_DERIVED,  // computed while decoding, never on the wire
+    ${P}_FIELD_ARRAY,    // bounded inline array of numbers
+    ${P}_FIELD_TEXT,     // bounded inline characters, NUL-terminated
+    ${P}_FIELD_RECORDS,  // pointer to a block of sub-records
 };
 
-enum RTCMV_ctype_e : uint8_t {
-    RTCMV_CTYPE_U8, RTCMV_CTYPE_I8, RTCMV_CTYPE_CHAR, RTCMV_CTYPE_U16, RTCMV_CTYPE_I16,
-    RTCMV_CTYPE_U32, RTCMV_CTYPE_I32, RTCMV_CTYPE_U64, RTCMV_CTYPE_I64, RTCMV_CTYPE_F64,
-    RTCMV_CTYPE_POINTER,
+enum ${P}_ctype_e : uint8_t {
+    ${P}_CTYPE_U8, ${P}_CTYPE_I8, ${P}_CTYPE_CHAR, ${P}_CTYPE_U16, ${P}_CTYPE_I16,
+    ${P}_CTYPE_U32, ${P}_CTYPE_I32, ${P}_CTYPE_U64, ${P}_CTYPE_I64, ${P}_CTYPE_F64,
+    ${P}_CTYPE_POINTER,
 };
 
-struct RTCMV_field_info_s {
+struct ${P}_field_info_s {
     const char *name;      // codec field name
-    uint8_t what;          // RTCMV_field_what_e
-    uint8_t ctype;         // RTCMV_ctype_e of the value (of one element for arrays)
+    uint8_t what;          // ${P}_field_what_e
+    uint8_t ctype;         // ${P}_ctype_e of the value (of one element for arrays)
     uint8_t bits;          // wire width (of one element for arrays); 0 when not on the wire
     uint8_t conditional;   // on the wire only under a condition on earlier fields
     uint32_t offset;       // offset in the record
@@ -168,54 +168,54 @@ struct RTCMV_field_info_s {
     double metres;         // metres per raw step of a station coordinate or height, else 0
 };
 
-struct RTCMV_record_info_s {
+struct ${P}_record_info_s {
     const char *name;      // record name, e.g. "Message_Type_1" or "DGNSS"
     uint32_t kind;
     uint32_t messageType;  // 0 for sub-records
     uint32_t size;         // sizeof the record
     uint32_t fieldCount;
-    const RTCMV_field_info_s *fields;
+    const ${P}_field_info_s *fields;
 };
 
 // The layout of kind 1 to $record_count, or null.
-RTCMV_CODEC_EXPORT const RTCMV_record_info_s *RTCMV_record_info(uint32_t kind);
+${P}_CODEC_EXPORT const ${P}_record_info_s *${P}_record_info(uint32_t kind);
 // The layout of a message type, or null when the codec does not know it.
-RTCMV_CODEC_EXPORT const RTCMV_record_info_s *RTCMV_message_info(uint32_t messageType);
+${P}_CODEC_EXPORT const ${P}_record_info_s *${P}_message_info(uint32_t messageType);
 // Whether field `index` of the record (by its kind) is on the wire under its condition.
-RTCMV_CODEC_EXPORT bool RTCMV_field_present(const void *record, uint32_t index);
+${P}_CODEC_EXPORT bool ${P}_field_present(const void *record, uint32_t index);
 // Recomputes the derived fields (counts, PSF, ...) from the record's wire fields.
-RTCMV_CODEC_EXPORT void RTCMV_update_derived(void *record);
-// RTCMV_init_<Name>, RTCMV_free_<Name> and the message encoder, chosen by kind.
-RTCMV_CODEC_EXPORT int RTCMV_init_record(void *record, uint32_t kind);
-RTCMV_CODEC_EXPORT void RTCMV_free_record(void *record);
-RTCMV_CODEC_EXPORT int32_t RTCMV_encode_record(unsigned char *buffer, uint16_t size, void *record);
+${P}_CODEC_EXPORT void ${P}_update_derived(void *record);
+// ${P}_init_<Name>, ${P}_free_<Name> and the message encoder, chosen by kind.
+${P}_CODEC_EXPORT int ${P}_init_record(void *record, uint32_t kind);
+${P}_CODEC_EXPORT void ${P}_free_record(void *record);
+${P}_CODEC_EXPORT int32_t ${P}_encode_record(unsigned char *buffer, uint16_t size, void *record);
 // Appends one element to the record's variable sub-record block; null when it has none
 // or the block cannot grow.
-RTCMV_CODEC_EXPORT void *RTCMV_append_record(void *record);
+${P}_CODEC_EXPORT void *${P}_append_record(void *record);
 
 """
 
 FIELD_TABLE = """
-static const RTCMV_field_info_s fields_$name[] = {
+static const ${P}_field_info_s fields_$name[] = {
     $rows
 };
 
 """
 
-FIELD_ROW = '{"$field", RTCMV_FIELD_$layout, $ctype, $bits, $conditional, offsetof($struct, $field), ' \
+FIELD_ROW = '{"$field", ${P}_FIELD_$layout, $ctype, $bits, $conditional, offsetof($struct, $field), ' \
             '$capacity, $count_field, $fixed, $element_kind, $metres},'
 
 RECORD_INFOS = """
-static const RTCMV_record_info_s recordInfos[$record_count] = {
+static const ${P}_record_info_s recordInfos[$record_count] = {
     $rows
 };
 
-const RTCMV_record_info_s *RTCMV_record_info(uint32_t kind)
+const ${P}_record_info_s *${P}_record_info(uint32_t kind)
 {
     return kind >= 1 && kind <= $record_count ? &recordInfos[kind - 1] : NULL;
 }
 
-const RTCMV_record_info_s *RTCMV_message_info(uint32_t messageType)
+const ${P}_record_info_s *${P}_message_info(uint32_t messageType)
 {
     switch (messageType) {
     $cases
@@ -240,7 +240,7 @@ def field_table(model, record):
     for field in record.fields:
         pointer = field.layout == "records"
         rows += render(FIELD_ROW, field=field.name, layout=field.layout.upper(),
-                       ctype="RTCMV_CTYPE_" + ("POINTER" if pointer else _CTYPE_NAMES[field.ctype]),
+                       ctype=named("${P}_CTYPE_") + ("POINTER" if pointer else _CTYPE_NAMES[field.ctype]),
                        bits=field.bits or 0, conditional=1 if field.when else 0,
                        struct=struct_name(record), capacity=field.capacity or 0,
                        count_field=names.index(field.count) if field.count else -1,
@@ -272,12 +272,12 @@ def layout_tables(model):
 # ----------------------------------------------- functions that switch on the kind
 
 FIELD_PRESENT = """
-bool RTCMV_field_present(const void *record, uint32_t index)
+bool ${P}_field_present(const void *record, uint32_t index)
 {
     switch (*static_cast<const uint32_t *>(record)) {
     $cases
     default: {
-        const RTCMV_record_info_s *info = RTCMV_record_info(*static_cast<const uint32_t *>(record));
+        const ${P}_record_info_s *info = ${P}_record_info(*static_cast<const uint32_t *>(record));
         return info != NULL && index < info->fieldCount;
     }
     }
@@ -296,7 +296,7 @@ case $kind: {
 """
 
 UPDATE_DERIVED = """
-void RTCMV_update_derived(void *record)
+void ${P}_update_derived(void *record)
 {
     switch (*static_cast<uint32_t *>(record)) {
     $cases
@@ -323,11 +323,11 @@ r->$name = ($storage)($formula);
 
 UPDATE_ELEMENTS = """
 for (uint32_t i = 0; r->$field != NULL && i < $count; ++i)
-    RTCMV_update_derived(&r->$field[i]);
+    ${P}_update_derived(&r->$field[i]);
 """
 
 BY_KIND = """
-int RTCMV_init_record(void *record, uint32_t kind)
+int ${P}_init_record(void *record, uint32_t kind)
 {
     switch (kind) {
     $init
@@ -335,7 +335,7 @@ int RTCMV_init_record(void *record, uint32_t kind)
     }
 }
 
-void RTCMV_free_record(void *record)
+void ${P}_free_record(void *record)
 {
     switch (*static_cast<uint32_t *>(record)) {
     $free
@@ -343,16 +343,16 @@ void RTCMV_free_record(void *record)
     }
 }
 
-int32_t RTCMV_encode_record(unsigned char *buffer, uint16_t size, void *record)
+int32_t ${P}_encode_record(unsigned char *buffer, uint16_t size, void *record)
 {
     uint32_t offset = 0;
     switch (*static_cast<uint32_t *>(record)) {
     $encode
-    default: return RTCMV_ERR_INVALID_MESSAGE;
+    default: return ${P}_ERR_INVALID_MESSAGE;
     }
 }
 
-void *RTCMV_append_record(void *record)
+void *${P}_append_record(void *record)
 {
     switch (*static_cast<uint32_t *>(record)) {
     $append
@@ -402,8 +402,8 @@ def dispatch_by_kind(model):
     growing = [record for record in with_block if model.records_field(record).count]
     return render(
         BY_KIND,
-        init=[case(record, "return RTCMV_init_%s(static_cast<%s *>(record));") for record in model.records],
-        free=[case(record, "RTCMV_free_%s(static_cast<%s *>(record)); break;") for record in with_block],
-        encode=[case(record, "return RTCMV_encode_%s_at(buffer, size, &offset, static_cast<%s *>(record));")
+        init=[case(record, named("return ${P}_init_%s(static_cast<%s *>(record));")) for record in model.records],
+        free=[case(record, named("${P}_free_%s(static_cast<%s *>(record)); break;")) for record in with_block],
+        encode=[case(record, named("return ${P}_encode_%s_at(buffer, size, &offset, static_cast<%s *>(record));"))
                 for record in model.records],
         append=[case(record, "return append%s(static_cast<%s *>(record));") for record in growing])

@@ -1,7 +1,7 @@
-"""Writes the catalogue and message classes: RTCMV_FormatInfo, one header and source per record
+"""Writes the catalogue and message classes: <PREFIX>_FormatInfo, one header and source per record
 (message class, field descriptors, message descriptor), the message factory and an umbrella header.
 
-The behaviour lives in the hand-written templates RTCMV_MessageBase and RTCMV_FieldInfo; the code
+The behaviour lives in the hand-written templates <PREFIX>_MessageBase and <PREFIX>_FieldInfo; the code
 written here only names records, getters, types and texts.  What each field layout contributes
 (accessors, descriptor template, raw-line statement) comes from class_fields.
 """
@@ -10,31 +10,31 @@ import os
 
 from class_fields import NS, accessor_emitter, cxx_string, field_class, info_class, message_class, qs
 from codec_fields import c_expr, struct_name
-from emit_codec import BANNER, write_if_changed
-from templates import join, render
+from emit_codec import banner, write_if_changed
+from templates import join, named, render
 
 RECORD_HEADER = """
 // $display: message class, field descriptors and message descriptor.
 #pragma once
 
-#include "RTCMV_FormatInfo.h"
+#include "${P}_FormatInfo.h"
 $sub_include
-#include "RTCMV_FieldInfoBase.h"
-#include "RTCMV_MessageBase.h"
-#include <RTCMV_codec.h>
+#include "${P}_FieldInfoBase.h"
+#include "${P}_MessageBase.h"
+#include <${P}_codec.h>
 
 #include <mesaroframework/MessageInfo.h>
 
 """
 
 MESSAGE_CLASS = """
-class $class : public RTCMV_MessageBase<$class, $record_type$sub_class>
+class $class : public ${P}_MessageBase<$class, $record_type$sub_class>
 {
 public:
     using Record = $record_type;
 
     $class(Record *representation, ${parent}bool ownsRepresentation)
-        : RTCMV_MessageBase(representation, ${parent_argument}ownsRepresentation)
+        : ${P}_MessageBase(representation, ${parent_argument}ownsRepresentation)
     {
     }
     ~$class() override = default;
@@ -68,7 +68,7 @@ private:
 """
 
 INFO_CLASS = """
-class $class : public RTCMV_MessageInfoBase
+class $class : public ${P}_MessageInfoBase
 {
 public:
     static const $class *getInstance();
@@ -84,12 +84,12 @@ private:
 """
 
 RECORD_SOURCE = """
-#include "RTCMV_$name.h"
+#include "${P}_$name.h"
 
 #include <nvttrace/dbg.h>
 
-static TraceChannel messageChannel{"Mesaro_RTCMV", "$message_class"};
-static TraceChannel infoChannel{"Mesaro_RTCMV", "$info_class"};
+static TraceChannel messageChannel{"Mesaro_${P}", "$message_class"};
+static TraceChannel infoChannel{"Mesaro_${P}", "$info_class"};
 
 // ---- $message_class ----
 
@@ -107,7 +107,7 @@ QString $message_class::getRawStringFor(const QVector<bool> &flags) const
 {
     enter();
     const Record *r = rawRecord();
-    RTCMV_RawLine line(flags);
+    ${P}_RawLine line(flags);
     $raw_line
     return line.take();
 }
@@ -127,7 +127,7 @@ SINGLETON = """
 
 const $class *$class::getInstance()
 {
-    RTCMV_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included
+    ${P}_FormatInfo::getInstance(); // builds the whole catalogue, this descriptor included
     static $class instance;
     return &instance;
 }
@@ -144,7 +144,7 @@ $class::$class()
 
 INFO_SOURCE = SINGLETON + """
 $class::$class()
-    : RTCMV_MessageInfoBase($display, $class_literal, infoChannel, $main, $description)
+    : ${P}_MessageInfoBase($display, $class_literal, infoChannel, $main, $description)
 {
     setupFields();
     $discriminant
@@ -159,9 +159,10 @@ void $class::setupFields()
 
 
 def outputs(model):
-    names = ["RTCMV_FormatInfo.h", "RTCMV_FormatInfo.cpp", "RTCMV_messages.h", "RTCMV_messages.cpp"]
+    names = [named(name) for name in ("${P}_FormatInfo.h", "${P}_FormatInfo.cpp",
+                                      "${P}_messages.h", "${P}_messages.cpp")]
     for record in model.records:
-        names += ["RTCMV_%s.h" % record.name, "RTCMV_%s.cpp" % record.name]
+        names += [named("${P}_%s.h") % record.name, named("${P}_%s.cpp") % record.name]
     return names
 
 
@@ -176,9 +177,9 @@ class RecordWriter:
     # ---- header --------------------------------------------------------------------------
     def header(self):
         record = self.record
-        lines = BANNER.split("\n")
+        lines = banner().split("\n")
         lines += render(RECORD_HEADER, display=record.display,
-                        sub_include=['#include "RTCMV_%s.h"' % self.sub.name] if self.sub else [])
+                        sub_include=[named('#include "${P}_%s.h"') % self.sub.name] if self.sub else [])
         lines += self.message_class_declaration()
         for emitter in self.fields:
             lines += render(FIELD_CLASS, **{"class": emitter.field_class, "base": emitter.descriptor_base()})
@@ -208,7 +209,7 @@ class RecordWriter:
     # ---- source ------------------------------------------------------------------------
     def source(self):
         record = self.record
-        lines = BANNER.split("\n")
+        lines = banner().split("\n")
         lines += render(RECORD_SOURCE, name=record.name, message_class=message_class(record),
                         info_class=info_class(record), raw_line=self.raw_line())
         for emitter in self.fields:
@@ -246,23 +247,23 @@ class RecordWriter:
 # ------------------------------------------------------------ the format and the factory
 
 FORMAT_HEADER = """
-// The RTCMV format descriptor: root of the catalogue of message descriptors.
+// The ${P} format descriptor: root of the catalogue of message descriptors.
 #pragma once
 
 #include <mesaroframework/FormatInfo.h>
 
-#include "RTCMV_MessageInfoBase.h"
+#include "${P}_MessageInfoBase.h"
 
-class RTCMV_FormatInfo : public FormatInfo
+class ${P}_FormatInfo : public FormatInfo
 {
 public:
-    static const RTCMV_FormatInfo *getInstance();
-    RTCMV_FormatInfo(const RTCMV_FormatInfo &) = default;
-    RTCMV_FormatInfo &operator=(const RTCMV_FormatInfo &) = default;
+    static const ${P}_FormatInfo *getInstance();
+    ${P}_FormatInfo(const ${P}_FormatInfo &) = default;
+    ${P}_FormatInfo &operator=(const ${P}_FormatInfo &) = default;
 
 private:
-    RTCMV_FormatInfo();
-    ~RTCMV_FormatInfo() override;
+    ${P}_FormatInfo();
+    ~${P}_FormatInfo() override;
     void setupMessageInfos();
 
     bool messageInfosSetUp;
@@ -270,39 +271,39 @@ private:
 """
 
 FORMAT_SOURCE = """
-#include "RTCMV_FormatInfo.h"
+#include "${P}_FormatInfo.h"
 
-#include "RTCMV_messages.h"
+#include "${P}_messages.h"
 
 #include <nvtguibase/MemLeakTracer.h>
 #include <nvttrace/dbg.h>
 
-static TraceChannel formatChannel{"Mesaro_RTCMV", "RTCMV_FormatInfo"};
+static TraceChannel formatChannel{"Mesaro_${P}", "${P}_FormatInfo"};
 
-const RTCMV_FormatInfo *RTCMV_FormatInfo::getInstance()
+const ${P}_FormatInfo *${P}_FormatInfo::getInstance()
 {
-    static RTCMV_FormatInfo instance;
+    static ${P}_FormatInfo instance;
     // Descriptors built below ask for the format again; the flag, set first, ends those calls here.
     if (!instance.messageInfosSetUp)
         instance.setupMessageInfos();
     return &instance;
 }
 
-RTCMV_FormatInfo::RTCMV_FormatInfo()
+${P}_FormatInfo::${P}_FormatInfo()
     : FormatInfo(QStringLiteral($format_name))
 {
     dbg_ResolveChannel(formatChannel);
-    MemLeakTracer::allocateObject(QStringLiteral("RTCMV_FormatInfo"));
+    MemLeakTracer::allocateObject(QStringLiteral("${P}_FormatInfo"));
     messageInfosSetUp = false;
 }
 
-RTCMV_FormatInfo::~RTCMV_FormatInfo()
+${P}_FormatInfo::~${P}_FormatInfo()
 {
     dbg_ResolveChannel(formatChannel);
-    MemLeakTracer::deallocateObject(QStringLiteral("RTCMV_FormatInfo"));
+    MemLeakTracer::deallocateObject(QStringLiteral("${P}_FormatInfo"));
 }
 
-void RTCMV_FormatInfo::setupMessageInfos()
+void ${P}_FormatInfo::setupMessageInfos()
 {
     dbg_ResolveChannel(formatChannel);
     messageInfosSetUp = true;
@@ -312,25 +313,25 @@ void RTCMV_FormatInfo::setupMessageInfos()
 """
 
 MESSAGES_HEADER = """
-// Every RTCMV message class and descriptor, and the factory that wraps decoded records.
+// Every ${P} message class and descriptor, and the factory that wraps decoded records.
 #pragma once
 
-#include "RTCMV_FormatInfo.h"
+#include "${P}_FormatInfo.h"
 $includes
 
 // Wraps the decoded record in storage `record` (any kind) in a new message object that owns a
 // heap copy of it and its sub-record block; null when the kind is none of the known ones.
-Message *RTCMV_createMessage(void *record);
+Message *${P}_createMessage(void *record);
 
-// The descriptor of kind RTCMV_FIRST_KIND .. RTCMV_LAST_KIND (the number the decoder gives the
+// The descriptor of kind ${P}_FIRST_KIND .. ${P}_LAST_KIND (the number the decoder gives the
 // descriptor for its enable operations); null outside that range.
-const MessageInfo *RTCMV_messageInfoOfKind(uint32_t kind);
+const MessageInfo *${P}_messageInfoOfKind(uint32_t kind);
 """
 
 MESSAGES_SOURCE = """
-#include "RTCMV_messages.h"
+#include "${P}_messages.h"
 
-Message *RTCMV_createMessage(void *record)
+Message *${P}_createMessage(void *record)
 {
     switch (*static_cast<const uint32_t *>(record)) {
     $wrap_cases
@@ -339,7 +340,7 @@ Message *RTCMV_createMessage(void *record)
     }
 }
 
-const MessageInfo *RTCMV_messageInfoOfKind(uint32_t kind)
+const MessageInfo *${P}_messageInfoOfKind(uint32_t kind)
 {
     switch (kind) {
     $info_cases
@@ -350,14 +351,14 @@ const MessageInfo *RTCMV_messageInfoOfKind(uint32_t kind)
 """
 
 KIND_CASE = """
-case ${NS}RTCMV_KIND_$name:
+case ${NS}${P}_KIND_$name:
     return $result;
 """
 
 
 def format_info(model):
-    header = BANNER.split("\n") + render(FORMAT_HEADER)
-    source = BANNER.split("\n") + render(
+    header = banner().split("\n") + render(FORMAT_HEADER)
+    source = banner().split("\n") + render(
         FORMAT_SOURCE, format_name=cxx_string(model.format_name),
         sub_records=["addSubMessageInfo(%s::getInstance());" % info_class(record) for record in model.subs],
         messages=["addMessageInfo(%s::getInstance());" % info_class(record) for record in model.mains_by_type])
@@ -368,23 +369,23 @@ def messages(model):
     def cases(result):
         return [line for record in model.records
                 for line in render(KIND_CASE, NS=NS, name=record.name, result=result(record))]
-    header = BANNER.split("\n") + render(
-        MESSAGES_HEADER, includes=['#include "RTCMV_%s.h"' % record.name for record in model.records])
-    source = BANNER.split("\n") + render(
+    header = banner().split("\n") + render(
+        MESSAGES_HEADER, includes=[named('#include "${P}_%s.h"') % record.name for record in model.records])
+    source = banner().split("\n") + render(
         MESSAGES_SOURCE,
-        wrap_cases=cases(lambda record: "RTCMV_wrapRecord<%s>(record)" % message_class(record)),
+        wrap_cases=cases(lambda record: named("${P}_wrapRecord<%s>(record)") % message_class(record)),
         info_cases=cases(lambda record: "%s::getInstance()" % info_class(record)))
     return join(header), join(source)
 
 
 def write(model, out_dir):
     header, source = format_info(model)
-    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.h"), header)
-    write_if_changed(os.path.join(out_dir, "RTCMV_FormatInfo.cpp"), source)
+    write_if_changed(os.path.join(out_dir, named("${P}_FormatInfo.h")), header)
+    write_if_changed(os.path.join(out_dir, named("${P}_FormatInfo.cpp")), source)
     header, source = messages(model)
-    write_if_changed(os.path.join(out_dir, "RTCMV_messages.h"), header)
-    write_if_changed(os.path.join(out_dir, "RTCMV_messages.cpp"), source)
+    write_if_changed(os.path.join(out_dir, named("${P}_messages.h")), header)
+    write_if_changed(os.path.join(out_dir, named("${P}_messages.cpp")), source)
     for record in model.records:
         writer = RecordWriter(model, record)
-        write_if_changed(os.path.join(out_dir, "RTCMV_%s.h" % record.name), writer.header())
-        write_if_changed(os.path.join(out_dir, "RTCMV_%s.cpp" % record.name), writer.source())
+        write_if_changed(os.path.join(out_dir, named("${P}_%s.h") % record.name), writer.header())
+        write_if_changed(os.path.join(out_dir, named("${P}_%s.cpp") % record.name), writer.source())

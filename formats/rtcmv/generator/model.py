@@ -11,6 +11,8 @@ import os
 import re
 import sys
 
+from templates import named, use_prefix
+
 # The filter context holds one enable bit per kind in this many bytes (mask
 # 0x80 >> (kind % 8) of byte (kind + 1) / 8), followed by the last unknown type.
 ENABLE_BYTES = 6
@@ -187,13 +189,13 @@ class Model:
     def _number_errors(self):
         """Numbers every error code from -1 down: per record in kind order, then the per-type
         "disabled" codes, then the two codes of the whole decoder."""
-        self.errors = [(-1, "RTCMV_ERR_INVALID_CRC")]
+        self.errors = [(-1, named("${P}_ERR_INVALID_CRC"))]
         for record in self.by_kind(self.records):
             self._number_record_errors(record)
         for record in self.by_kind(self.mains):
-            record.err_disabled = self._next_code("RTCMV_ERR_MESSAGE_TYPE_%d_DISABLED" % record.msg_type)
-        self._next_code("RTCMV_ERR_INVALID_MESSAGE")
-        self._next_code("RTCMV_ERR_EOF")
+            record.err_disabled = self._next_code(named("${P}_ERR_MESSAGE_TYPE_%d_DISABLED") % record.msg_type)
+        self._next_code(named("${P}_ERR_INVALID_MESSAGE"))
+        self._next_code(named("${P}_ERR_EOF"))
         names = [name for _, name in self.errors]
         if len(set(names)) != len(names):
             self.problems.append("two error codes share a name")
@@ -206,7 +208,7 @@ class Model:
     def _number_record_errors(self, record):
         """One code per field on the wire, a second for the capacity of an inline array, then the
         size and internal codes; the range must be the one the description lists for the record."""
-        prefix = "RTCMV_ERR_" + upper_name(record.name)
+        prefix = named("${P}_ERR_") + upper_name(record.name)
         first = self.errors[-1][0] - 1
         record.err = {}
         last_element = None
@@ -234,8 +236,8 @@ class Model:
             "fields": self.field_count,
             "error codes": len(self.errors),
             "last record error": last_record.err_internal,
-            "invalid message": codes["RTCMV_ERR_INVALID_MESSAGE"],
-            "end of data": codes["RTCMV_ERR_EOF"],
+            "invalid message": codes[named("${P}_ERR_INVALID_MESSAGE")],
+            "end of data": codes[named("${P}_ERR_EOF")],
         }
 
     def _check_totals(self):
@@ -386,6 +388,9 @@ FIELD_RULES = (storage_rules, sub_record_array_rules, inline_array_rules, derive
                condition_rules, presentation_rules, symbol_rules)
 
 
-def build(description_dir, module_prefix="rtcmv"):
-    description, schema = load(description_dir, module_prefix)
+def build(description_dir, prefix="RTCMV"):
+    """The validated model of the description of format prefix, whose modules are named
+    <prefix>_messages and <prefix>_schema in lower case; what is emitted next carries its name."""
+    use_prefix(prefix)
+    description, schema = load(description_dir, prefix.lower())
     return Model(description, schema)

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Generates the RTCMV codec, descriptor and message classes from the message description.
+"""Generates a format's codec, descriptor and message classes from its message description.
 
-Usage: rtcmv_gen.py --description DIR (--out DIR | --check | --dump-json FILE | --list-outputs)
+Usage: rtcmv_gen.py [--prefix NAME] --description DIR (--out DIR | --check | --dump-json FILE | --list-outputs)
+NAME (RTCMV unless given) starts every generated identifier, file name and error code; the
+description folder holds <name>_messages.py and <name>_schema.py (name in lower case).
 With --check it only validates the description and prints a summary.
 """
 
@@ -16,6 +18,7 @@ import class_fields  # noqa: E402
 import emit_classes  # noqa: E402
 import emit_codec  # noqa: E402
 import model  # noqa: E402
+from templates import named  # noqa: E402
 
 
 def field_data(record, field):
@@ -46,6 +49,7 @@ def dump(model):
 
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--prefix", default="RTCMV", help="the format's name, e.g. RTCMV or RTCM2X")
     parser.add_argument("--description", required=True, help="folder of the message description")
     parser.add_argument("--out", help="folder for the generated sources")
     parser.add_argument("--check", action="store_true", help="validate only")
@@ -60,7 +64,7 @@ def parse_arguments(argv):
 
 
 def outputs(description):
-    return ["RTCMV_codec.h", "RTCMV_codec.cpp"] + emit_classes.outputs(description)
+    return [named("${P}_codec.h"), named("${P}_codec.cpp")] + emit_classes.outputs(description)
 
 
 def generate(description, out_dir):
@@ -72,7 +76,7 @@ def generate(description, out_dir):
 def main(argv):
     args = parse_arguments(argv)
     try:
-        description = model.build(os.path.abspath(args.description))
+        description = model.build(os.path.abspath(args.description), args.prefix)
     except Exception as error:  # the description is user input: report, don't trace back
         if error.__class__.__name__ != "DescriptionError":
             raise

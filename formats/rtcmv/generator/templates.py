@@ -4,9 +4,24 @@ A template is a triple-quoted string whose first and last line breaks are not pa
 line in it is a blank line in the output.  A value is either a string, substituted where its
 $name (or ${name}) stands, or a list of lines: a line that holds nothing but $name is replaced by
 those lines, each indented as the placeholder was, and disappears when the list is empty.
+Every template may also use $P, the name of the format being generated (RTCMV, RTCM2X...), which
+starts its identifiers, file names and error codes, and $p, the same in lower case (its folder).
 """
 
 from string import Template
+
+# The name of the format being generated; set once per run from the generator's --prefix.
+PREFIX = "RTCMV"
+
+
+def use_prefix(prefix):
+    global PREFIX
+    PREFIX = prefix
+
+
+def named(text):
+    """text with the format's name put in for $P (and $p, in lower case)."""
+    return Template(text).safe_substitute(P=PREFIX, p=PREFIX.lower())
 
 
 def render(template, **values):
@@ -21,7 +36,7 @@ def render(template, **values):
             indent = line[:len(line) - len(line.lstrip())]
             lines.extend(indent + inner if inner else inner for inner in values[name])
         else:
-            lines.append(Template(line).substitute(values))
+            lines.append(Template(line).substitute({"P": PREFIX, "p": PREFIX.lower()}, **values))
     return lines
 
 
