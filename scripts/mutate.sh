@@ -12,8 +12,10 @@ list=$top/scripts/mutants.tsv
 mkdir -p "$scratch/src"
 
 # The tree as it stands (tracked and new files), copied so that the working tree is never touched.
+# Compared by content and written with fresh times: a file put back after an interrupted run must
+# look newer than the build made from its mutant, or that build would be reused.
 (cd "$top" && git ls-files -co --exclude-standard -z) |
-  rsync -a --delete --from0 --files-from=- "$top/" "$scratch/src/"
+  rsync -rlpc --delete --from0 --files-from=- "$top/" "$scratch/src/"
 rsync -a "$top/../shared/" "$scratch/shared/" 2>/dev/null || true  # recordings, read beside the tree
 
 build() { cmake --build "$scratch/build" -j "$(nproc)" >"$scratch/build.log" 2>&1; }
