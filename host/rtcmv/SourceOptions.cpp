@@ -25,7 +25,7 @@ void addSourceOptions(QCommandLineParser &parser)
 
 namespace {
 
-bool parsePosition(const QString &text, QByteArray &gga)
+bool parsePosition(const QString &text, QVector<double> &position)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     bool ok = parts.size() == 3;
@@ -34,7 +34,7 @@ bool parsePosition(const QString &text, QByteArray &gga)
         value[i] = parts[i].trimmed().toDouble(&ok);
     if (!ok || std::abs(value[0]) > 90 || std::abs(value[1]) > 180)
         return false;
-    gga = ntrip::ggaSentence(value[0], value[1], value[2]);
+    position = {value[0], value[1], value[2]};
     return true;
 }
 
@@ -52,7 +52,7 @@ int readSourceOptions(const QCommandLineParser &parser, const QString &command, 
     options.user = parser.value(QStringLiteral("user"));
     options.passwordGiven = parser.isSet(QStringLiteral("password"));
     options.password = parser.value(QStringLiteral("password"));
-    if (parser.isSet(QStringLiteral("gga")) && !parsePosition(parser.value(QStringLiteral("gga")), options.gga))
+    if (parser.isSet(QStringLiteral("gga")) && !parsePosition(parser.value(QStringLiteral("gga")), options.ggaPosition))
         return usageError(command, QStringLiteral("--gga takes LAT,LON,HEIGHT in degrees and metres"));
     if (parser.isSet(QStringLiteral("gga-sentence"))) {
         const QByteArray sentence = parser.value(QStringLiteral("gga-sentence")).toLatin1();

@@ -4,6 +4,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
+#include <QtCore/QVector>
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,7 @@ struct SourceOptions
     QString user, password;     // override those in the URL when set
     bool userGiven = false, passwordGiven = false;
     QByteArray gga;             // a GGA sentence (with its checksum) for the caster, or empty
+    QVector<double> ggaPosition; // or latitude, longitude, height: a sentence at the time of sending
     int ggaIntervalS = 10;
     double retryMaxS = 256;     // the longest wait between two attempts
     bool once = false;          // no reconnect: the first loss ends the run

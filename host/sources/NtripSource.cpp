@@ -13,6 +13,7 @@ constexpr int kMaxAnswerBytes = 16 * 1024;
 
 NtripSource::NtripSource(const QString &name, const ntrip::Request &request, const SourceOptions &options)
     : TcpSource(name, request.host, request.port), m_request(request), m_gga(options.gga),
+      m_ggaPosition(options.ggaPosition),
       m_ggaIntervalMs(options.ggaIntervalS * 1000)
 {
 }
@@ -69,13 +70,15 @@ bool NtripSource::open()
     } else {
         m_pending = rest;
     }
-    if (!m_gga.isEmpty())
+    if (!m_gga.isEmpty() || !m_ggaPosition.isEmpty())
         sendPosition();
     return true;
 }
 
 void NtripSource::sendPosition()
 {
+    if (!m_ggaPosition.isEmpty()) // the sentence carries the time it is sent
+        m_gga = ntrip::ggaSentence(m_ggaPosition[0], m_ggaPosition[1], m_ggaPosition[2]);
     m_socket->write(m_gga);
     m_socket->flush();
     m_sinceGga.start();
@@ -83,7 +86,7 @@ void NtripSource::sendPosition()
 
 qint64 NtripSource::read(uint8_t *data, qint64 size, int timeoutMs)
 {
-    if (!m_gga.isEmpty() && m_sinceGga.elapsed() >= m_ggaIntervalMs)
+    if (m_sinceGga.isValid() && m_sinceGga.elapsed() >= m_ggaIntervalMs)
         sendPosition();
     while (m_pending.isEmpty()) {
         if (m_chunks.finished())

@@ -98,6 +98,7 @@ private:
     void sendPosition();
     ntrip::Request m_request;
     QByteArray m_gga;
+    QVector<double> m_ggaPosition;
     int m_ggaIntervalMs;
     QElapsedTimer m_sinceGga;
     bool m_chunked = false;

@@ -2,12 +2,15 @@
 """A small NTRIP caster for the tests (version 2 with chunked transfer, version 1 answers).
 
 usage: ntrip_caster.py PORT RECORDING
-Mountpoints: RTCM2 streams the recording (chunks of varied sizes), then stays open; GARBAGE,
+Mountpoints: RTCM2 streams the recording (chunks of varied sizes), then stays open; VRS does so
+once the client has sent a GGA sentence with a good checksum; GARBAGE,
 OVERSIZE and CUT send the first PREFIX bytes in good chunks and then a chunk size with garbage,
 an oversized chunk, or a chunk cut off by closing. Credentials user:pass; any other mountpoint
 gets the sourcetable the version 1 way. Prints "ready" once it listens.
 """
 import base64
+import functools
+import operator
 import socketserver
 import sys
 import time
@@ -34,7 +37,7 @@ class Caster(socketserver.BaseRequestHandler):
         headers = {k.strip().lower(): v.strip() for k, _, v in (l.partition(b":") for l in lines[1:] if l)}
         v2 = headers.get(b"ntrip-version") == b"Ntrip/2.0"
         send = self.request.sendall
-        if mount == "" or mount not in ("RTCM2", "GARBAGE", "OVERSIZE", "CUT"):
+        if mount == "" or mount not in ("RTCM2", "VRS", "GARBAGE", "OVERSIZE", "CUT"):
             if v2 and mount == "":
                 send(b"HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nTransfer-Encoding: chunked\r\n\r\n"
                      + chunk(TABLE[:40]) + chunk(TABLE[40:]) + b"0\r\n\r\n")
@@ -52,7 +55,12 @@ class Caster(socketserver.BaseRequestHandler):
         send(b"HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/data\r\n"
              b"Transfer-Encoding: chunked\r\n\r\n")
         write = lambda data, ext=b"": send(chunk(data, ext))
-        if mount == "RTCM2":
+        if mount == "VRS":
+            gga = self.request.recv(1024)
+            body, _, checksum = gga.strip()[1:].partition(b"*")
+            if not gga.startswith(b"$GPGGA,") or int(checksum, 16) != functools.reduce(operator.xor, body):
+                return
+        if mount in ("RTCM2", "VRS"):
             self.stream(write, DATA)
             time.sleep(60)
             return
