@@ -17,6 +17,9 @@ TcpSource::~TcpSource() = default;
 bool TcpSource::connectSocket()
 {
     m_socket = std::make_unique<QTcpSocket>();
+    // Without a bound the socket would take in all the kernel holds: memory stays flat however
+    // fast the source sends.
+    m_socket->setReadBufferSize(1 << 16);
     m_socket->connectToHost(m_host, m_port);
     if (!m_socket->waitForConnected(kConnectTimeoutMs))
         return fail(QStringLiteral("cannot connect to %1:%2: %3").arg(m_host).arg(m_port).arg(m_socket->errorString()));
