@@ -64,12 +64,10 @@ bool NtripSource::open()
         close();
         return false;
     }
-    if (m_chunked) {
-        if (!m_chunks.decode(rest.constData(), std::size_t(rest.size()), m_pending))
-            return fail(QStringLiteral("%1: %2").arg(name(), m_chunks.error()));
-    } else {
+    if (m_chunked) // a malformed chunk is reported once the good ones before it are read
+        m_chunks.decode(rest.constData(), std::size_t(rest.size()), m_pending);
+    else
         m_pending = rest;
-    }
     if (!m_gga.isEmpty() || !m_ggaPosition.isEmpty())
         sendPosition();
     return true;
@@ -89,6 +87,8 @@ qint64 NtripSource::read(uint8_t *data, qint64 size, int timeoutMs)
     if (m_sinceGga.isValid() && m_sinceGga.elapsed() >= m_ggaIntervalMs)
         sendPosition();
     while (m_pending.isEmpty()) {
+        if (!m_chunks.error().isEmpty())
+            return lost(QStringLiteral("%1: %2").arg(name(), m_chunks.error()));
         if (m_chunks.finished())
             return lost(QStringLiteral("the caster %1 ended the stream").arg(m_host));
         const int ready = waitForBytes(qMin(timeoutMs, m_ggaIntervalMs));
@@ -97,8 +97,8 @@ qint64 NtripSource::read(uint8_t *data, qint64 size, int timeoutMs)
         const QByteArray bytes = m_socket->readAll();
         if (!m_chunked)
             m_pending = bytes;
-        else if (!m_chunks.decode(bytes.constData(), std::size_t(bytes.size()), m_pending))
-            return lost(QStringLiteral("%1: %2").arg(name(), m_chunks.error()));
+        else
+            m_chunks.decode(bytes.constData(), std::size_t(bytes.size()), m_pending);
     }
     const qint64 n = qMin<qint64>(size, m_pending.size());
     std::memcpy(data, m_pending.constData(), std::size_t(n));

@@ -74,10 +74,12 @@ bool SerialSource::open()
     parseSettings(m_url, s, &error); // checked by valid()
     m_port = std::make_unique<QSerialPort>(m_url.path());
     if (!m_port->open(QIODevice::ReadOnly)) {
+        // A device missing at the start is a mistake; one that goes away later may come back.
         const bool missing = m_port->error() == QSerialPort::DeviceNotFoundError
             || m_port->error() == QSerialPort::PermissionError;
-        return fail(QStringLiteral("cannot open %1: %2").arg(m_url.path(), m_port->errorString()), missing);
+        return fail(QStringLiteral("cannot open %1: %2").arg(m_url.path(), m_port->errorString()), missing && !m_opened);
     }
+    m_opened = true;
     if (!m_port->setBaudRate(s.baud) || !m_port->setParity(s.parity) || !m_port->setStopBits(s.stopBits)
         || !m_port->setDataBits(s.dataBits) || !m_port->setFlowControl(s.flow))
         return fail(QStringLiteral("cannot set up %1: %2").arg(m_url.path(), m_port->errorString()), true);

@@ -83,6 +83,7 @@ public:
 private:
     std::unique_ptr<QSerialPort> m_port;
     QUrl m_url;
+    bool m_opened = false;
 };
 
 // An NTRIP caster's mountpoint (ntrip://[USER[:PASSWORD]@]HOST[:PORT]/MOUNT), version 2 or 1.

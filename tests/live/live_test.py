@@ -164,7 +164,7 @@ class LiveTest(unittest.TestCase):
             return "serial://%s?baud=9600&parity=none&stopbits=1" % b, []
 
         def udp(port):
-            self.feed(("udp", port), 4000, lambda: ss("-Hun", "( sport = :%d )" % port))
+            self.feed(("udp", port), 4000, lambda: ss("-Hlun", "( sport = :%d )" % port))
             return "udp://127.0.0.1:%d" % port, []
 
         def ntrip_vrs(port):  # sends nothing before it has the rover's position
