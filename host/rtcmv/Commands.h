@@ -12,6 +12,7 @@ enum ExitStatus { ExitOk = 0, ExitBadData = 1, ExitUsage = 2 };
 int runDecode(const QStringList &arguments);
 int runEncode(const QStringList &arguments);
 int runCatalogue(const QStringList &arguments);
+int runSources(const QStringList &arguments);
 
 // One line on stderr, prefixed with the tool's name.
 void reportError(const QString &text);

@@ -3,6 +3,8 @@
 #include "Commands.h"
 #include "JsonWriter.h"
 #include "RecordJson.h"
+#include "SourceOptions.h"
+#include "StopSignals.h"
 #include "ValuesWriter.h"
 
 #include <RecordFields.h>
@@ -11,6 +13,7 @@
 #include <RTCMV_FieldInfoBase.h>
 #include <RTCMV_FormatInfo.h>
 #include <RTCM2X_codec.h>
+#include <ByteSource.h>
 #include <Rtcm2Framer.h>
 
 #include <mesaroframework/FieldInfo.h>
@@ -43,10 +46,17 @@ namespace {
 enum class Format { Text, Raw, Json, Values, Csv };
 
 const char decodeHelp[] =
-    "usage: rtcmv decode [options] [FILE|-]\n"
+    "usage: rtcmv decode [options] [FILE|-|SOURCE]\n"
     "\n"
-    "Decodes an RTCM 2 stream (30-bit words, six data bits per byte, with parity) from FILE or\n"
-    "standard input and prints each message.\n"
+    "Decodes an RTCM 2 stream (30-bit words, six data bits per byte, with parity) from FILE,\n"
+    "standard input or a live SOURCE and prints each message as soon as its last word is in:\n"
+    "  tcp://HOST:PORT                          a TCP server\n"
+    "  udp://[HOST]:PORT                        datagrams to this port\n"
+    "  serial:///dev/ttyUSB0?baud=9600&parity=none&stopbits=1   (9600 8N1 by default;\n"
+    "                                           also databits=, flow=rtscts|xonxoff)\n"
+    "  ntrip://[USER[:PASSWORD]@]HOST[:PORT]/MOUNT              an NTRIP caster (port 2101)\n"
+    "A lost connection is tried again after 1, 2, 4 ... seconds (with jitter, at most\n"
+    "--retry-max). SIGINT and SIGTERM end the run: what was decoded is written, --stats printed.\n"
     "\n"
     "options (as --opt value or --opt=value; -- ends them):\n"
     "  --format FORMAT         text: field by field with names, symbols and units, the message\n"
@@ -66,6 +76,7 @@ const char decodeHelp[] =
     "  --exclude LIST          skip these message types (any of 0-63)\n"
     "  --stats                 print counts per type, refusals and framing counts on stderr\n"
     "  --quiet                 print nothing per message (with --stats: only the counts)\n"
+    "%SOURCES%"
     "\n"
     "Control characters, characters above 0x7E and backslashes of message texts are shown as\n"
     "\\n, \\r, \\t, \\\\ and \\xHH in text and raw output.\n"
@@ -74,8 +85,19 @@ const char decodeHelp[] =
     "counted in --stats and is no refusal.\n"
     "\n"
     "exit status: 0 ok, 1 when the decoder refused a message of a type it knows (or packed input\n"
-    "ends inside a message), 2 on a usage or I/O error; damaged words that the framer skipped show\n"
-    "in --stats\n";
+    "ends inside a message), 2 on a usage or I/O error (also wrong NTRIP credentials, an unknown\n"
+    "mountpoint, a bad URL or a missing serial device, which are not tried again); damaged words\n"
+    "that the framer skipped show in --stats\n";
+
+// The help with the live sources' options in it.
+const char *helpText()
+{
+    static const std::string text = [] {
+        std::string help = decodeHelp;
+        return help.replace(help.find("%SOURCES%"), 9, sourceOptionsHelp);
+    }();
+    return text.c_str();
+}
 
 struct DecodeOptions
 {
@@ -86,6 +108,7 @@ struct DecodeOptions
     QString path = QStringLiteral("-");
     QString csvDir;                      // --csv-dir: one CSV file per type
     std::optional<GpsTime> timeReference; // --time-ref
+    SourceOptions source;
 };
 
 // A CSV file of one message type under --csv-dir.
@@ -574,9 +597,12 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
                        {timeRef, QString(), timeRef}, {csvDir, QString(), csvDir},
                        {QStringLiteral("packed"), QString()}, {QStringLiteral("stats"), QString()},
                        {QStringLiteral("quiet"), QString()}});
-    const int status = parseCommandLine(parser, arguments, command, decodeHelp, &options.path);
+    addSourceOptions(parser);
+    const int status = parseCommandLine(parser, arguments, command, helpText(), &options.path);
     if (status != ExitOk)
         return status;
+    if (readSourceOptions(parser, command, options.source) != ExitOk)
+        return ExitUsage;
     if (parser.isSet(format) && !parseFormat(parser.value(format), options.format))
         return usageError(command, QStringLiteral("unknown format '%1' (text, raw, json, values or csv)").arg(parser.value(format)));
     for (const auto &option : {std::make_pair(types, &options.only), std::make_pair(exclude, &options.excluded)}) {
@@ -623,37 +649,42 @@ public:
     {
     }
 
-    // Reads `fd` to its end; false (reported) on a read error.
-    bool readAll(int fd, const QString &path, Progress &progress)
+    // Reads the source to its end or until a stop signal. From a live source each message is
+    // written out as soon as it is complete: the framer releases the one waiting for the word
+    // after it once the source has been quiet for a moment. False when the output failed.
+    bool readAll(ByteSource &source, Output &out, Progress &progress)
     {
-        std::vector<uint8_t> chunk(1 << 20);
+        std::vector<uint8_t> chunk(source.live() ? 1 << 16 : 1 << 20);
         qint64 done = 0;
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                reportError(QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-                return false;
-            }
-            if (n == 0) {
-                if (!m_packed)
-                    m_framer.flush(); // the last message has nothing after it to confirm it
-                return true;
-            }
+        while (!stopRequested()) {
+            const qint64 n = source.read(chunk.data(), qint64(chunk.size()), kQuietMs);
+            if (n < 0)
+                break;
+            const Rtcm2Framer::Clock::time_point now = Rtcm2Framer::Clock::now();
             if (m_packed)
                 m_splitter.feed(chunk.data(), std::size_t(n));
+            else if (n > 0)
+                m_framer.feed(chunk.data(), std::size_t(n), now);
             else
-                m_framer.feed(chunk.data(), std::size_t(n));
+                m_framer.releasePending(now, std::chrono::milliseconds(kQuietMs));
+            if (source.live())
+                out.flush();
+            if (out.failed())
+                return false;
             done += n;
             progress.update(done, m_packed ? m_splitter.messages() : m_framer.stats().messages);
         }
+        if (!m_packed)
+            m_framer.flush(); // the last message has nothing after it to confirm it
+        return true;
     }
 
     const Rtcm2Framer::Stats *framing() const { return m_packed ? nullptr : &m_framer.stats(); }
     const Rtcm2PackedSplitter &splitter() const { return m_splitter; }
 
 private:
+    // How long a live source stays quiet before the message waiting for its next word goes out.
+    static constexpr int kQuietMs = 40;
     std::function<void(const uint8_t *, std::size_t, unsigned)> m_decode;
     Rtcm2Framer m_framer;
     Rtcm2PackedSplitter m_splitter;
@@ -675,31 +706,30 @@ int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, cons
     return refused > 0 || incomplete ? ExitBadData : ExitOk;
 }
 
-// Decodes the opened input with the options; closes it.
-int decodeInput(int fd, const DecodeOptions &options)
+// Decodes the opened source with the options.
+int decodeInput(ByteSource &source, const DecodeOptions &options)
 {
-    struct stat st;
-    const qint64 total = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
     Output out(stdout);
     RTCMVDecoder decoder(nullptr);
     Printer printer(out, options);
     decoder.addSink(&printer);
     applyTypeFilter(decoder, options.only, options.excluded);
     StreamDecoder stream(decoder, printer, options.packed);
-    Progress progress(total, isatty(2) != 0);
-    const bool read = stream.readAll(fd, options.path, progress);
-    if (fd != 0)
-        ::close(fd);
-    if (!read)
-        return ExitUsage;
-    progress.finish();
+    Progress progress(source.size(), isatty(2) != 0);
+    stream.readAll(source, out, progress);
     out.flush();
+    if (out.closed())
+        return ExitOk; // the reader has gone (| head): nothing more to say
+    source.close();
+    progress.finish();
+    if (!source.failure().text.isEmpty())
+        reportError(source.failure().text);
     if (out.failed())
         reportError(QStringLiteral("cannot write the output"));
-    if (out.failed() || printer.csvFailed()) // a CSV file that could not be written is reported already
-        return ExitUsage;
     if (options.stats)
         printStats(printer, options.switchedOff.any(), stream.framing(), stream.splitter().messages());
+    if (out.failed() || printer.csvFailed() || source.failure().fatal) // a CSV file that could not be written is reported already
+        return ExitUsage;
     return exitStatus(printer, stream.splitter(), options);
 }
 
@@ -711,6 +741,16 @@ int runDecode(const QStringList &arguments)
     const int status = parseOptions(arguments, options);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
-    const int fd = openInput(options.path);
-    return fd < 0 ? ExitUsage : decodeInput(fd, options);
+    QString error;
+    const std::unique_ptr<ByteSource> source = makeSource(options.path, options.source, &error);
+    if (!source) { // a malformed URL: one line, as for any source that cannot be used
+        reportError(error);
+        return ExitUsage;
+    }
+    catchStopSignals();
+    if (!source->open()) {
+        reportError(source->failure().text);
+        return ExitUsage;
+    }
+    return decodeInput(*source, options);
 }

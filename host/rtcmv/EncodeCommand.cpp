@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Nvt::Mesaro;
@@ -522,7 +523,8 @@ private:
 class LineEncoder
 {
 public:
-    explicit LineEncoder(bool packed) : m_packed(packed) {}
+    // A live input (a pipe or terminal, not a regular file) gets each message written out at once.
+    LineEncoder(bool packed, bool live) : m_packed(packed), m_live(live) {}
 
     void encodeLine(const QByteArray &text)
     {
@@ -532,8 +534,11 @@ public:
             m_stream = message;
         else
             m_writer.writeMessage(message.data(), unsigned(message.size() / 3), m_stream);
-        if (std::fwrite(m_stream.data(), 1, m_stream.size(), stdout) != m_stream.size())
+        if (std::fwrite(m_stream.data(), 1, m_stream.size(), stdout) != m_stream.size()
+            || (m_live && std::fflush(stdout) != 0)) {
             m_writeFailed = true;
+            m_closed = errno == EPIPE;
+        }
     }
 
     // Every line of `lines`; the number of lines skipped.
@@ -541,7 +546,7 @@ public:
     {
         int skipped = 0;
         QByteArray line;
-        for (LineReader::Result result; (result = lines.next(line)) != LineReader::End;) {
+        for (LineReader::Result result; !m_writeFailed && (result = lines.next(line)) != LineReader::End;) {
             try {
                 if (result == LineReader::TooLong)
                     fail(QStringLiteral("longer than %1 MiB").arg(MaxLineBytes >> 20));
@@ -557,13 +562,16 @@ public:
     }
 
     bool writeFailed() const { return m_writeFailed; }
+    bool closed() const { return m_closed; }
 
 private:
     bool m_packed;
+    bool m_live;
     MessageEncoder m_encoder;
     Rtcm2Writer m_writer;
     std::vector<uint8_t> m_stream;
     bool m_writeFailed = false;
+    bool m_closed = false;
 };
 
 } // namespace
@@ -579,11 +587,14 @@ int runEncode(const QStringList &arguments)
     const int fd = openInput(path);
     if (fd < 0)
         return ExitUsage;
-    LineEncoder encoder(parser.isSet(QStringLiteral("packed")));
+    struct stat st;
+    LineEncoder encoder(parser.isSet(QStringLiteral("packed")), ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode));
     LineReader lines(fd);
     const int skipped = encoder.encodeAll(lines);
     if (fd != 0)
         ::close(fd);
+    if (encoder.closed())
+        return ExitOk; // the reader has gone: nothing more to say
     if (std::fflush(stdout) != 0 || encoder.writeFailed()) {
         reportError(QStringLiteral("cannot write the output"));
         return ExitUsage;

@@ -2,6 +2,7 @@
 #include "Output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 Output &Output::operator<<(const QString &text)
@@ -66,13 +67,15 @@ void Output::visible(const QString &text)
     }
 }
 
-void Output::flush()
+bool Output::flush()
 {
-    if (m_size == 0)
-        return;
-    if (std::fwrite(m_buffer.data(), 1, m_size, m_file) != m_size)
-        m_failed = true;
+    if (m_size == 0 || m_failed)
+        return !m_failed;
+    const bool written = std::fwrite(m_buffer.data(), 1, m_size, m_file) == m_size && std::fflush(m_file) == 0;
     m_size = 0;
-    if (std::fflush(m_file) != 0)
+    if (!written) {
         m_failed = true;
+        m_closed = errno == EPIPE;
+    }
+    return written;
 }

@@ -55,8 +55,11 @@ public:
         if (m_size >= (1u << 16))
             flush();
     }
-    void flush();
+    // Writes out what is buffered; false once a write failed.
+    bool flush();
     bool failed() const { return m_failed; }
+    // The reader has gone (a closed pipe, with SIGPIPE ignored): the run ends quietly.
+    bool closed() const { return m_closed; }
 
 private:
     void reserve(std::size_t more)
@@ -69,4 +72,5 @@ private:
     std::vector<char> m_buffer;
     std::size_t m_size = 0;
     bool m_failed = false;
+    bool m_closed = false;
 };

@@ -21,9 +21,11 @@ static const char usage[] =
     "usage: rtcmv <command> [options]\n"
     "\n"
     "commands:\n"
-    "  decode [FILE|-]      decode an RTCM 2 stream and print its messages\n"
+    "  decode [FILE|-|SOURCE]   decode an RTCM 2 stream (a file, or tcp://, udp://, serial://,\n"
+    "                       ntrip://) and print its messages\n"
     "  encode [FILE|-]      encode JSON Lines into an RTCM 2 stream\n"
     "  catalogue [--json]   list every message type and field the library knows\n"
+    "  sources ntrip://HOST[:PORT]   list the mountpoints of an NTRIP caster\n"
     "\n"
     "  rtcmv <command> --help   options of a command\n"
     "  rtcmv --version          the version\n";
@@ -116,5 +118,7 @@ int main(int argc, char *argv[])
         return runEncode(arguments);
     if (command == QLatin1String("catalogue") || command == QLatin1String("catalog"))
         return runCatalogue(arguments);
+    if (command == QLatin1String("sources"))
+        return runSources(arguments);
     return usageError(QString(), QStringLiteral("unknown command '%1'").arg(command));
 }

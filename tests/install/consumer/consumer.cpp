@@ -1,8 +1,10 @@
 // Decodes one type 3 message through an installed RTCMVDecoder and reads a field through the
 // catalogue: what a host written against the package does. Exits 0 when all went as expected.
+#include <mesarortcmv/Rtcm2Framer.h>
 #include <mesarortcmv/mesarortcmv.h>
 
 #include <cstdio>
+#include <vector>
 
 class Sink : public MessageSink
 {
@@ -29,7 +31,15 @@ int main()
     RTCMVDecoder decoder(nullptr);
     Sink sink;
     decoder.addSink(&sink);
-    const int32_t bits = decoder.decodeMessage(packed, sizeof packed);
+    // Through the installed framer: written with parity, framed back, decoded.
+    std::vector<uint8_t> stream;
+    Rtcm2Writer().writeMessage(packed, 6, stream);
+    int32_t bits = 0;
+    Rtcm2Framer framer([&](const uint8_t *message, std::size_t bytes, unsigned) {
+        bits = decoder.decodeMessage(message, uint(bytes));
+    });
+    framer.feed(stream.data(), stream.size());
+    framer.flush();
     std::printf("decoded %d bits, ECEF X %s\n", bits, sink.text.toUtf8().constData());
     // Decimal texts follow the locale in force.
     return bits == 144 && sink.text == QLocale().toString(385716780) ? 0 : 1;
