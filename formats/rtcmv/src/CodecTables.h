@@ -11,6 +11,9 @@
 namespace Nvt {
 namespace Mesaro {
 
+// The enable bits of every codec's filter context.
+constexpr std::size_t CODEC_ENABLE_BYTES = sizeof(RTCMV_context_s::enable);
+
 struct CodecTables
 {
     const char *format; // the format's name, e.g. "RTCMV"
@@ -26,8 +29,9 @@ struct CodecTables
     void *(*appendRecord)(void *record);
     void (*freeRecord)(void *record);
     int32_t (*encodeRecord)(unsigned char *buffer, uint16_t size, void *record);
-    // Decodes with every type enabled.
-    int32_t (*decode)(const unsigned char *buffer, uint16_t size, void *record);
+    // Decodes under a filter context with these enable bits (the kinds as the codec's enable masks
+    // place them), or with every type enabled when enable is null.
+    int32_t (*decode)(const unsigned char *enable, const unsigned char *buffer, uint16_t size, void *record);
     const char *(*errorName)(int32_t code);
 };
 
