@@ -158,8 +158,10 @@ public:
     {
         ++m_published[message->getMessageInfo()];
         // A GPS time-of-week message gives the stream's own time, this message's included.
-        if (const auto *time = dynamic_cast<const RTCM2X_Message_Type_14_Message *>(message))
+        if (message->getMessageInfo() == m_timeOfWeek) {
+            const auto *time = static_cast<const RTCM2X_Message_Type_14_Message *>(message);
             m_clock.useTimeOfWeek(time->getGPS_Week(), time->getHour(), time->getModified_Z_Count());
+        }
         const MessageExtras extras = extrasOf(message);
         if (m_quiet)
             return;
@@ -436,6 +438,7 @@ private:
     std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
     bool m_csvFailed = false;
     MessageClock m_clock;
+    const MessageInfo *const m_timeOfWeek = RTCM2X_Message_Type_14_MessageInfo::getInstance();
     bool m_timed = false; // the output showed times
     StationPositions m_positions;
 };
