@@ -1,5 +1,7 @@
-# mesaro_generate_format(<PREFIX> [DEPENDS <files...>]): runs the message generator over the
-# description in ./description of the calling folder under the format's prefix. The set of
+# mesaro_generate_format(<PREFIX> [DESCRIPTION <dir>] [DEPENDS <files...>]): runs the message
+# generator over the description in <dir> (./description of the calling folder by default) under
+# the format's prefix; the generated sources go to src/generated of the calling folder's build
+# tree, where one library may take several formats. The set of
 # generated files follows from the description: the generator lists it (and so validates the
 # description) when the project is configured. Sets, in the caller's scope:
 #   <PREFIX>_GEN                the generator command for this format
@@ -7,14 +9,17 @@
 #   <PREFIX>_GENERATED_SOURCES  every generated file
 #   <PREFIX>_GENERATION_INPUTS  the description, the generator and DEPENDS
 function(mesaro_generate_format prefix)
-  cmake_parse_arguments(G "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(G "" "DESCRIPTION" "DEPENDS" ${ARGN})
+  if(NOT G_DESCRIPTION)
+    set(G_DESCRIPTION ${CMAKE_CURRENT_SOURCE_DIR}/description)
+  endif()
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/src/generated)
   set(generator ${PROJECT_SOURCE_DIR}/formats/rtcmv/generator)
-  file(GLOB description CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/description/*.py)
+  file(GLOB description CONFIGURE_DEPENDS ${G_DESCRIPTION}/*.py)
   file(GLOB generator_sources CONFIGURE_DEPENDS ${generator}/*.py)
   set(inputs ${description} ${generator_sources} ${G_DEPENDS})
   set(gen ${Python3_EXECUTABLE} -B ${generator}/rtcmv_gen.py --prefix ${prefix}
-      --description ${CMAKE_CURRENT_SOURCE_DIR}/description)
+      --description ${G_DESCRIPTION})
 
   execute_process(COMMAND ${gen} --list-outputs
     OUTPUT_VARIABLE names ERROR_VARIABLE error RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)

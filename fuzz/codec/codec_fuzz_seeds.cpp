@@ -1,5 +1,5 @@
-// Writes encoder output of every message type as the starting inputs of codec_fuzz: one file per
-// message, a zero filter selector (every type enabled) followed by the message.
+// Writes encoder output of every message type of both codecs as the starting inputs of codec_fuzz:
+// one file per message, a zero filter selector (every type enabled) followed by the message.
 #include "codec_support.h"
 
 #include <cstdio>
@@ -19,18 +19,20 @@ int main(int argc, char **argv)
     const std::filesystem::path directory(argv[1]);
     std::filesystem::create_directories(directory);
     RecordGenerator generator(2);
-    for (const uint32_t type : RTCMV_MESSAGE_TYPES) {
-        for (int n = 0; n < 4; ++n) {
-            RTCMV_record_u record;
-            generator.generate(type, &record);
-            const std::vector<unsigned char> message = encodeMessage(&record);
-            RTCMV_free_record(&record);
-            std::ofstream file(directory / ("type" + std::to_string(type) + "_" + std::to_string(n)), std::ios::binary);
-            file.put(0);
-            file.write(reinterpret_cast<const char *>(message.data()), std::streamsize(message.size()));
-            if (!file) {
-                std::fprintf(stderr, "%s: cannot write the seeds\n", argv[0]);
-                return 1;
+    for (const CodecTables *format : CODEC_FORMATS) {
+        for (const uint32_t type : messageTypes(*format)) {
+            for (int n = 0; n < 4; ++n) {
+                AnyRecord record;
+                generator.generate(*format, type, &record);
+                const std::vector<unsigned char> message = encodeMessage(&record, *format);
+                format->freeRecord(&record);
+                std::ofstream file(directory / ("type" + std::to_string(type) + "_" + std::to_string(n)), std::ios::binary);
+                file.put(0);
+                file.write(reinterpret_cast<const char *>(message.data()), std::streamsize(message.size()));
+                if (!file) {
+                    std::fprintf(stderr, "%s: cannot write the seeds\n", argv[0]);
+                    return 1;
+                }
             }
         }
     }

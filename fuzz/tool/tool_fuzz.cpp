@@ -1,11 +1,12 @@
 // libFuzzer target of what `rtcmv decode` does with a stream: the framer (and the packed splitter)
-// feed RTCMVDecoder, and every published message is printed as the tool prints it. The JSON must
+// feed the decoders (RTCMVDecoder or RTCM2XDecoder, by type, as the tool routes them), and every
+// published message is printed as the tool prints it. The JSON must
 // parse and must equal the object read field by field through the catalogue; text values and raw
 // lines are rendered for every field of every message and sub-message.
+#include "DecoderRouter.h"
 #include "JsonWriter.h"
 #include "RecordJson.h"
 
-#include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
 #include <Rtcm2Framer.h>
 
@@ -138,7 +139,7 @@ public:
         require(record != nullptr, "a decoded message without its record");
         const QByteArray line = printed([&](Output &out) {
             JsonWriter json(out);
-            writeRecordJson(json, record);
+            writeRecordJson(json, record, DecoderRouter::tablesOf(message));
         });
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
@@ -180,14 +181,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
 {
     static Printer printer;
-    static RTCMVDecoder *decoder = [] {
-        auto *d = new RTCMVDecoder(nullptr);
+    static DecoderRouter *decoders = [] {
+        auto *d = new DecoderRouter;
         d->addSink(&printer);
         return d;
     }();
-    auto decode = [](const uint8_t *message, std::size_t bytes, unsigned) {
-        decoder->decodeMessage(message, uint(bytes));
-    };
+    auto decode = [](const uint8_t *message, std::size_t bytes, unsigned) { decoders->decode(message, bytes); };
     // As a transmission stream, fed in two pieces so that state carries over between them ...
     Rtcm2Framer framer(decode);
     framer.feed(data, size / 3);

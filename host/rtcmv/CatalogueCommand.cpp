@@ -1,12 +1,13 @@
 // rtcmv catalogue: lists the format, every message descriptor and every field descriptor, read from
 // the catalogue objects themselves.
 #include "Commands.h"
+#include "DecoderRouter.h"
 #include "JsonWriter.h"
 
 #include <RTCMV_FieldInfoBase.h>
-#include <RTCMV_FormatInfo.h>
 
 #include <mesaroframework/FieldInfo.h>
+#include <mesaroframework/FormatInfo.h>
 #include <mesaroframework/MessageInfo.h>
 
 namespace {
@@ -15,10 +16,12 @@ const char catalogueHelp[] =
     "usage: rtcmv catalogue [--json]\n"
     "\n"
     "Lists every message type and sub-record the library knows, with each field's display name,\n"
-    "type and width, unit, scale factor, symbolic values and flags.\n"
+    "type and width, unit, scale factor, symbolic values and flags: the RTCMV format, then RTCM2X\n"
+    "(the RTCM 2 types outside RTCMV).\n"
     "\n"
     "options:\n"
-    "  --json   one JSON object: {\"format\": ..., \"messages\": [...]}\n";
+    "  --json   one JSON object: {\"format\": \"RTCMV\", \"messages\": [...], \"other_formats\":\n"
+    "           [{\"format\": \"RTCM2X\", \"messages\": [...]}]}\n";
 
 QString className(const FieldInfo *field)
 {
@@ -102,14 +105,27 @@ void printMessageJson(JsonWriter &json, const MessageInfo *info)
     json.endArray().endObject();
 }
 
-void printJson(Output &out, const FormatInfo *format)
+void printFormatMembers(JsonWriter &json, const FormatInfo *format)
 {
-    JsonWriter json(out);
-    json.beginObject();
     json.key("format").value(format->getName());
     json.key("messages").beginArray();
     for (const MessageInfo *info : format->getAllMessageInfos())
         printMessageJson(json, info);
+    json.endArray();
+}
+
+// The first format's members stay at the top, as before there was a second one.
+void printJson(Output &out, const QVector<const FormatInfo *> &formats)
+{
+    JsonWriter json(out);
+    json.beginObject();
+    printFormatMembers(json, formats.first());
+    json.key("other_formats").beginArray();
+    for (int i = 1; i < formats.size(); ++i) {
+        json.beginObject();
+        printFormatMembers(json, formats[i]);
+        json.endObject();
+    }
     json.endArray().endObject();
     json.endLine();
 }
@@ -162,10 +178,16 @@ int runCatalogue(const QStringList &arguments)
         return status < 0 ? ExitOk : status;
     const bool json = parser.isSet(QStringLiteral("json"));
     Output out(stdout);
-    if (json)
-        printJson(out, RTCMV_FormatInfo::getInstance());
-    else
-        printText(out, RTCMV_FormatInfo::getInstance());
+    const QVector<const FormatInfo *> formats = DecoderRouter::catalogues();
+    if (json) {
+        printJson(out, formats);
+    } else {
+        for (const FormatInfo *format : formats) {
+            if (format != formats.first())
+                out.endLine();
+            printText(out, format);
+        }
+    }
     out.flush();
     if (out.failed()) {
         reportError(QStringLiteral("cannot write the output"));

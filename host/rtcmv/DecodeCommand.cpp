@@ -1,6 +1,8 @@
-// rtcmv decode: frames an RTCM 2 stream, decodes every message through RTCMVDecoder and prints what
-// the decoder publishes, reading each message generically through the catalogue.
+// rtcmv decode: frames an RTCM 2 stream, decodes every message through the decoder of its format
+// (RTCMVDecoder or RTCM2XDecoder) and prints what the decoders publish, reading each message
+// generically through the catalogue.
 #include "Commands.h"
+#include "DecoderRouter.h"
 #include "JsonWriter.h"
 #include "RecordJson.h"
 #include "SourceOptions.h"
@@ -9,10 +11,8 @@
 
 #include <RecordFields.h>
 
-#include <RTCMVDecoder.h>
 #include <RTCMV_FieldInfoBase.h>
-#include <RTCMV_FormatInfo.h>
-#include <RTCM2X_codec.h>
+#include <RTCM2X_messages.h>
 #include <ByteSource.h>
 #include <Rtcm2Framer.h>
 
@@ -180,6 +180,11 @@ public:
     void newMessage(const Message *message) override
     {
         ++m_published[message->getMessageInfo()];
+        // A GPS time-of-week message gives the stream's own time, this message's included.
+        if (message->getMessageInfo() == m_timeOfWeek) {
+            const auto *time = static_cast<const RTCM2X_Message_Type_14_Message *>(message);
+            m_clock.useTimeOfWeek(time->getGPS_Week(), time->getHour(), time->getModified_Z_Count());
+        }
         const MessageExtras extras = extrasOf(message);
         if (m_quiet)
             return;
@@ -200,7 +205,7 @@ public:
             break;
         case Format::Json:
             // Every message the decoder publishes wraps its codec record.
-            writeRecordJson(m_json, message->getCodecRecord());
+            writeRecordJson(m_json, message->getCodecRecord(), DecoderRouter::tablesOf(message));
             m_json.endLine();
             break;
         }
@@ -215,18 +220,17 @@ public:
     {
         if (result > 0)
             return;
-        const unsigned int type = bytes >= 2 ? message[1] >> 2 : 0u; // bits 8 to 13 of the first word
+        const unsigned int type = DecoderRouter::typeOf(message, bytes);
         if (m_switchedOff[type]) {
             ++m_skipped;
             return;
         }
-        if (Nvt::Mesaro::RTCMV_message_info(type) == nullptr) {
-            if (type == 14)
-                useTimeOfWeek(message, bytes);
+        const Nvt::Mesaro::CodecTables *format = Nvt::Mesaro::codecTablesOfType(type);
+        if (format == nullptr) {
             printUnknown(UnknownMessage(message, bytes));
             return;
         }
-        ++m_refused[result];
+        ++m_refused[qMakePair(result, QLatin1String(format->errorName(result)))];
         if (m_quiet)
             return;
         if (m_format == Format::Json || m_format == Format::Values) {
@@ -241,16 +245,6 @@ public:
             m_out << "! " << m_event.getText() << " (" << result << ')';
             m_out.endLine();
         }
-    }
-
-    // A GPS time-of-week message (decoded by the RTCM2X codec) gives the stream's own time.
-    void useTimeOfWeek(const uint8_t *message, std::size_t bytes)
-    {
-        Nvt::Mesaro::RTCM2X_record_u record;
-        if (bytes > UINT16_MAX || Nvt::Mesaro::RTCM2X_decode(nullptr, message, uint16_t(bytes), &record) <= 0)
-            return;
-        const Nvt::Mesaro::RTCM2X_Message_Type_14_s &m = record.Message_Type_14;
-        m_clock.useTimeOfWeek(m.GPS_Week, m.Hour, m.Modified_Z_Count);
     }
 
     // Text: one line per header field and the words; raw: one line, ';'-separated as the records'
@@ -299,7 +293,8 @@ public:
     }
 
     const QHash<const MessageInfo *, quint64> &published() const { return m_published; }
-    const QMap<int32_t, quint64> &refused() const { return m_refused; }
+    // Refusals by code and its name (in the codec of the message's format).
+    const QMap<QPair<int32_t, QString>, quint64> &refused() const { return m_refused; }
     const std::map<unsigned, quint64> &unknown() const { return m_unknown; }
     quint64 skipped() const { return m_skipped; }
     const StationPositions &positions() const { return m_positions; }
@@ -316,8 +311,10 @@ private:
         const bool shown = !m_quiet && (m_format == Format::Text || m_format == Format::Values || m_format == Format::Csv);
         if (!shown && !m_stats)
             return extras;
-        const RecordFields record(message->getCodecRecord());
-        extras.position = m_positions.update(record.record);
+        const Nvt::Mesaro::CodecTables &format = DecoderRouter::tablesOf(message);
+        const RecordFields record(message->getCodecRecord(), format);
+        if (&format == &Nvt::Mesaro::RTCMV_TABLES) // the station messages are RTCMV's
+            extras.position = m_positions.update(record.record);
         if (shown) {
             m_timed = true;
             if (const std::optional<int64_t> zCount = record.raw("Modified_Z_Count"))
@@ -331,7 +328,7 @@ private:
     {
         if (m_csvDir.isEmpty())
             return &m_csv;
-        const int type = int(RecordFields(message->getCodecRecord()).info->messageType);
+        const int type = int(RecordFields(message->getCodecRecord(), DecoderRouter::tablesOf(message)).info->messageType);
         std::unique_ptr<CsvFile> &file = m_csvFiles[type];
         if (!file) {
             const QString path = QDir(m_csvDir).filePath(QStringLiteral("type_%1.csv").arg(type));
@@ -457,13 +454,14 @@ private:
     quint64 m_skipped = 0;
     MesaroEvent m_event;
     QHash<const MessageInfo *, quint64> m_published;
-    QMap<int32_t, quint64> m_refused;
+    QMap<QPair<int32_t, QString>, quint64> m_refused;
     std::map<unsigned, quint64> m_unknown; // messages by type, of types no decoder knows
     QHash<const MessageInfo *, QVector<FieldPlan>> m_plans;
     QString m_csvDir;
     std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
     bool m_csvFailed = false;
     MessageClock m_clock;
+    const MessageInfo *const m_timeOfWeek = RTCM2X_Message_Type_14_MessageInfo::getInstance();
     bool m_timed = false; // the output showed times
     StationPositions m_positions;
 };
@@ -495,30 +493,6 @@ private:
     QElapsedTimer m_timer;
 };
 
-// The decoder's record kind of a message type; -1 for a type it does not know.
-int kindOf(int type)
-{
-    const Nvt::Mesaro::RTCMV_record_info_s *info = Nvt::Mesaro::RTCMV_message_info(uint32_t(type));
-    return info != nullptr ? int(info->kind) : -1;
-}
-
-// Every type 0-63 may be listed: one the decoder has no record for has no switch there, and the
-// printer skips its messages by type.
-void applyTypeFilter(RTCMVDecoder &decoder, const QVector<int> &only, const QVector<int> &excluded)
-{
-    if (!only.isEmpty()) {
-        decoder.disableAllMessages();
-        for (int type : only) {
-            if (kindOf(type) >= 0)
-                decoder.enableMessageEnum(kindOf(type));
-        }
-    }
-    for (int type : excluded) {
-        if (kindOf(type) >= 0)
-            decoder.disableMessageEnum(kindOf(type));
-    }
-}
-
 void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
 {
     quint64 published = 0, refused = 0;
@@ -536,16 +510,18 @@ void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats 
     if (unknown > 0)
         std::fprintf(stderr, ", %llu of types no decoder knows (shown as words)", static_cast<unsigned long long>(unknown));
     std::fputc('\n', stderr);
-    for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos()) { // catalogue order
-        const quint64 n = printer.published().value(info);
-        if (n > 0)
-            std::fprintf(stderr, "  %-18s %llu\n", qPrintable(info->getName()), static_cast<unsigned long long>(n));
+    for (const FormatInfo *format : DecoderRouter::catalogues()) {
+        for (const MessageInfo *info : format->getAllMessageInfos()) { // catalogue order
+            const quint64 n = printer.published().value(info);
+            if (n > 0)
+                std::fprintf(stderr, "  %-18s %llu\n", qPrintable(info->getName()), static_cast<unsigned long long>(n));
+        }
     }
     for (const auto &type : printer.unknown())
         std::fprintf(stderr, "  %-18s %llu (type unknown)\n", qPrintable(QStringLiteral("Message_Type_%1").arg(type.first)),
                      static_cast<unsigned long long>(type.second));
     for (auto it = printer.refused().begin(); it != printer.refused().end(); ++it)
-        std::fprintf(stderr, "  refused %d %s: %llu\n", it.key(), Nvt::Mesaro::RTCMV_error_name(it.key()),
+        std::fprintf(stderr, "  refused %d %s: %llu\n", it.key().first, qPrintable(it.key().second),
                      static_cast<unsigned long long>(it.value()));
     if (framing != nullptr)
         std::fprintf(stderr,
@@ -641,9 +617,9 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
 class StreamDecoder
 {
 public:
-    StreamDecoder(RTCMVDecoder &decoder, Printer &printer, bool packed)
-        : m_decode([&decoder, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
-              printer.decoded(decoder.decodeMessage(message, uint(bytes)), message, bytes);
+    StreamDecoder(DecoderRouter &decoders, Printer &printer, bool packed)
+        : m_decode([&decoders, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
+              printer.decoded(decoders.decode(message, bytes), message, bytes);
           }),
           m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
     {
@@ -710,11 +686,11 @@ int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, cons
 int decodeInput(ByteSource &source, const DecodeOptions &options)
 {
     Output out(stdout);
-    RTCMVDecoder decoder(nullptr);
+    DecoderRouter decoders;
     Printer printer(out, options);
-    decoder.addSink(&printer);
-    applyTypeFilter(decoder, options.only, options.excluded);
-    StreamDecoder stream(decoder, printer, options.packed);
+    decoders.addSink(&printer);
+    decoders.applyTypeFilter(options.only, options.excluded);
+    StreamDecoder stream(decoders, printer, options.packed);
     Progress progress(source.size(), isatty(2) != 0);
     stream.readAll(source, out, progress);
     out.flush();

@@ -4,6 +4,7 @@
 #include "Output.h"
 
 #include <RTCMV_RecordWalker.h>
+#include <RTCM2X_codec.h>
 #include <Rtcm2Framer.h>
 
 #include <QtCore/QFile>
@@ -87,12 +88,17 @@ struct GivenDerived
     QJsonValue value;
 };
 
-// Frees the record's sub-record block on every path out of a line.
+// A record of any kind of either format; frees the record's sub-record block on every path out of
+// a line.
 struct RecordStorage
 {
-    RTCMV_record_u record;
-    RecordStorage() { std::memset(&record, 0, sizeof record); }
-    ~RecordStorage() { RTCMV_free_record(&record); }
+    explicit RecordStorage(const CodecTables &format) : tables(format) { std::memset(&record, 0, sizeof record); }
+    ~RecordStorage() { tables.freeRecord(&record); }
+    union {
+        RTCMV_record_u rtcmv;
+        RTCM2X_record_u rtcm2x;
+    } record;
+    const CodecTables &tables;
 };
 
 // The field called `name`, null when the record has none.
@@ -150,13 +156,17 @@ private:
 class RecordBuilder
 {
 public:
+    explicit RecordBuilder(const CodecTables &format) : tables(format) {}
+
     // Fills `record` (already initialised for its kind) from a JSON object.
     void fill(void *record, const QJsonObject &object, const QString &path)
     {
         ObjectReader reader(*this, record, object, path);
-        RTCMV_walk_record(record, reader);
-        reader.finish(*RTCMV_layout_of(record));
+        RTCMV_walk_record(record, reader, 0, tables);
+        reader.finish(*RTCMV_layout_of(record, tables));
     }
+
+    const CodecTables &tables; // the format of the records it fills
 
     // An inline array's count field: set from the JSON array when it is a wire field the line does
     // not give; when the line gives it, the two must agree.
@@ -192,7 +202,7 @@ public:
                 failLength(QStringLiteral("%1 has %2 values, the message's fields say %3").arg(a.where).arg(a.length).arg(count));
         }
         for (const BlockLength &b : m_blockLengths) {
-            const long long n = RTCMV_declared_count(b.record, *RTCMV_layout_of(b.record), b.field);
+            const long long n = RTCMV_declared_count(b.record, *RTCMV_layout_of(b.record, tables), b.field);
             if (n != b.length)
                 failLength(QStringLiteral("%1 has %2 elements, the message's fields say %3").arg(b.where).arg(b.length).arg(n));
         }
@@ -264,7 +274,7 @@ bool ObjectReader::enterField(const RTCMV_FieldVisit &f)
 // Derived fields follow from the wire fields; when the line gives them they must agree.
 void ObjectReader::checkDerived(const RTCMV_record_info_s &info)
 {
-    RTCMV_update_derived(m_record);
+    m_builder.tables.updateDerived(m_record);
     const char *base = static_cast<const char *>(m_record);
     for (const GivenDerived &g : m_derivedGiven) {
         const RTCMV_field_info_s &f = info.fields[g.index];
@@ -290,7 +300,7 @@ void RecordBuilder::fillRecords(void *record, const RTCMV_field_info_s &f, const
     if (!v.isArray())
         fail(QStringLiteral("%1 must be an array").arg(where));
     const QJsonArray a = v.toArray();
-    const uint32_t elementSize = RTCMV_record_info(f.elementKind)->size;
+    const uint32_t elementSize = tables.recordInfo(f.elementKind)->size;
     if (f.fixedCount != 0 && uint32_t(a.size()) != f.fixedCount)
         fail(QStringLiteral("%1 must hold exactly %2 elements").arg(where).arg(f.fixedCount));
     if (a.size() > 255)
@@ -302,12 +312,12 @@ void RecordBuilder::fillRecords(void *record, const RTCMV_field_info_s &f, const
             throw std::bad_alloc();
         std::memcpy(static_cast<char *>(record) + f.offset, &block, sizeof block);
         for (uint32_t k = 0; k < f.fixedCount; ++k)
-            RTCMV_init_record(block + std::size_t(k) * elementSize, f.elementKind);
+            tables.initRecord(block + std::size_t(k) * elementSize, f.elementKind);
     }
     for (int k = 0; k < a.size(); ++k) {
         if (!a[k].isObject())
             fail(QStringLiteral("%1[%2] must be an object").arg(where).arg(k));
-        void *e = f.fixedCount != 0 ? block + std::size_t(k) * elementSize : RTCMV_append_record(record);
+        void *e = f.fixedCount != 0 ? block + std::size_t(k) * elementSize : tables.appendRecord(record);
         if (e == nullptr)
             throw std::bad_alloc();
         fill(e, a[k].toObject(), QStringLiteral("%1[%2].").arg(where).arg(k));
@@ -427,33 +437,34 @@ QJsonObject parseObject(const QByteArray &text)
     return document.object();
 }
 
-// The layout of the line's message type; the header fields every message must have right.
-const RTCMV_record_info_s &messageLayout(const QJsonObject &object)
+// The format and layout of the line's message type; the header fields every message must have right.
+std::pair<const CodecTables *, const RTCMV_record_info_s *> messageLayout(const QJsonObject &object)
 {
     const QJsonValue type = object.value(QStringLiteral("Message_Type"));
     if (!type.isDouble())
         fail(QStringLiteral("Message_Type is missing"));
-    const RTCMV_record_info_s *info =
-        type.toDouble() >= 0 && type.toDouble() < 64 ? RTCMV_message_info(uint32_t(type.toDouble())) : nullptr;
-    if (info == nullptr)
+    const CodecTables *format =
+        type.toDouble() >= 0 && type.toDouble() < 64 ? codecTablesOfType(uint32_t(type.toDouble())) : nullptr;
+    if (format == nullptr)
         fail(QStringLiteral("message type %1 is not one the encoder knows").arg(type.toDouble()));
     // The framer finds a message by its preamble: with any other, nothing would read it.
     const QJsonValue preamble = object.value(QStringLiteral("Preamble"));
     if (!preamble.isUndefined() && preamble.toDouble(-1) != 0x66)
         fail(QStringLiteral("Preamble must be 102 (0x66), the value that starts every message"));
-    return *info;
+    return {format, format->messageInfo(uint32_t(type.toDouble()))};
 }
 
 // "Record.Field" of the field a codec error code names; the code's name when none does.
-QString fieldOfError(int32_t code)
+QString fieldOfError(const CodecTables &format, int32_t code)
 {
-    const QString name = QLatin1String(RTCMV_error_name(code));
+    const QString name = QLatin1String(format.errorName(code));
     QString best;
     int bestLength = 0;
-    for (uint32_t kind = 1; RTCMV_record_info(kind) != nullptr; ++kind) {
-        const RTCMV_record_info_s &info = *RTCMV_record_info(kind);
+    for (uint32_t kind = 1; format.recordInfo(kind) != nullptr; ++kind) {
+        const RTCMV_record_info_s &info = *format.recordInfo(kind);
         for (uint32_t i = 0; i < info.fieldCount; ++i) {
-            QString prefix = QStringLiteral("RTCMV_ERR_%1_%2_").arg(QLatin1String(info.name), QLatin1String(info.fields[i].name));
+            QString prefix = QStringLiteral("%1_ERR_%2_%3_").arg(QLatin1String(format.format), QLatin1String(info.name),
+                                                                QLatin1String(info.fields[i].name));
             prefix = prefix.toUpper().replace(QStringLiteral("__"), QStringLiteral("_"));
             if (name.startsWith(prefix) && prefix.size() > bestLength) {
                 best = QStringLiteral("%1.%2").arg(QLatin1String(info.name), QLatin1String(info.fields[i].name));
@@ -471,13 +482,15 @@ class MessageEncoder
 public:
     const std::vector<uint8_t> &encode(const QJsonObject &object)
     {
-        const RTCMV_record_info_s &info = messageLayout(object);
+        const auto layout = messageLayout(object);
+        const CodecTables &format = *layout.first;
+        const RTCMV_record_info_s &info = *layout.second;
         const RTCMV_field_info_s &length = *fieldNamed(info, QStringLiteral("No_Of_Data_Words"));
         if (object.contains(QLatin1String(length.name)))
-            return encodeWith(object, info, length, -1);
+            return encodeWith(object, format, info, length, -1);
         for (long long words = 0;; ++words) {
             try {
-                return encodeWith(object, info, length, words);
+                return encodeWith(object, format, info, length, words);
             } catch (const EncodeError &e) {
                 if (!e.dependsOnLength)
                     throw;
@@ -491,26 +504,27 @@ public:
 
 private:
     // `words` < 0: as the line gives them.
-    const std::vector<uint8_t> &encodeWith(const QJsonObject &object, const RTCMV_record_info_s &info,
-                                          const RTCMV_field_info_s &length, long long words)
+    const std::vector<uint8_t> &encodeWith(const QJsonObject &object, const CodecTables &format,
+                                          const RTCMV_record_info_s &info, const RTCMV_field_info_s &length,
+                                          long long words)
     {
-        RecordStorage storage;
-        RTCMV_init_record(&storage.record, info.kind);
+        RecordStorage storage(format);
+        format.initRecord(&storage.record, info.kind);
         char *lengthAt = reinterpret_cast<char *>(&storage.record) + length.offset;
         if (words >= 0)
             RTCMV_store(lengthAt, length.ctype, words);
-        RecordBuilder builder;
+        RecordBuilder builder(format);
         builder.fill(&storage.record, object, QString());
         builder.checkLengths();
         // The message occupies its two header words and No_Of_Data_Words data words.
         const unsigned dataWords = unsigned(RTCMV_load(lengthAt, length.ctype));
         m_message.assign(std::size_t(dataWords + 2) * 3, 0);
-        const int32_t bits = RTCMV_encode_record(m_message.data(), uint16_t(m_message.size()), &storage.record);
+        const int32_t bits = format.encodeRecord(m_message.data(), uint16_t(m_message.size()), &storage.record);
         if (bits < 0)
             failLength(QStringLiteral("%1 does not fit in the %2 data words of No_Of_Data_Words (%3)")
-                           .arg(fieldOfError(bits))
+                           .arg(fieldOfError(format, bits))
                            .arg(dataWords)
-                           .arg(QLatin1String(RTCMV_error_name(bits))));
+                           .arg(QLatin1String(format.errorName(bits))));
         return m_message;
     }
 

@@ -12,20 +12,26 @@ using namespace Nvt::Mesaro;
 
 namespace {
 
-// The text `"Name":` of every field of every record kind (by kind - 1 and field index), made once.
-const std::vector<std::vector<std::string>> &allKeys()
+using Keys = std::vector<std::vector<std::string>>;
+
+// The text `"Name":` of every field of every record kind of a format (by kind - 1 and field index).
+Keys keysOf(const CodecTables &format)
 {
-    static const std::vector<std::vector<std::string>> keys = [] {
-        std::vector<std::vector<std::string>> all;
-        for (uint32_t k = 1; RTCMV_record_info(k) != nullptr; ++k) {
-            const RTCMV_record_info_s *info = RTCMV_record_info(k);
-            all.emplace_back();
-            for (uint32_t i = 0; i < info->fieldCount; ++i)
-                all.back().push_back('"' + std::string(info->fields[i].name) + "\":");
-        }
-        return all;
-    }();
-    return keys;
+    Keys all;
+    for (uint32_t k = 1; format.recordInfo(k) != nullptr; ++k) {
+        const RTCMV_record_info_s *info = format.recordInfo(k);
+        all.emplace_back();
+        for (uint32_t i = 0; i < info->fieldCount; ++i)
+            all.back().push_back('"' + std::string(info->fields[i].name) + "\":");
+    }
+    return all;
+}
+
+// The keys of each format, made once.
+const Keys &allKeys(const CodecTables &format)
+{
+    static const Keys rtcmv = keysOf(RTCMV_TABLES), rtcm2x = keysOf(RTCM2X_TABLES);
+    return &format == &RTCM2X_TABLES ? rtcm2x : rtcmv;
 }
 
 // Calls `write` with the number at `at` as the JSON writer takes it.
@@ -45,7 +51,7 @@ void withNumber(const RTCMV_FieldVisit &f, const char *at, Write write)
 class JsonVisitor : public RTCMV_RecordVisitor
 {
 public:
-    explicit JsonVisitor(JsonWriter &json) : m_json(json), m_keys(allKeys()) {}
+    JsonVisitor(JsonWriter &json, const CodecTables &format) : m_json(json), m_keys(allKeys(format)) {}
 
     bool enterField(const RTCMV_FieldVisit &f)
     {
@@ -87,10 +93,10 @@ private:
 
 } // namespace
 
-void writeRecordJson(JsonWriter &json, const void *record)
+void writeRecordJson(JsonWriter &json, const void *record, const CodecTables &format)
 {
     json.beginObject();
-    JsonVisitor visitor(json);
-    RTCMV_walk_record(record, visitor);
+    JsonVisitor visitor(json, format);
+    RTCMV_walk_record(record, visitor, format);
     json.endObject();
 }

@@ -3,7 +3,10 @@
 // value object per field. The inverse of what `rtcmv encode` reads.
 #pragma once
 
+#include <CodecTables.h>
+
 class JsonWriter;
 
-// Writes the record (any kind) as one JSON object.
-void writeRecordJson(JsonWriter &json, const void *record);
+// Writes the record (any kind of the format) as one JSON object.
+void writeRecordJson(JsonWriter &json, const void *record,
+                     const Nvt::Mesaro::CodecTables &format = Nvt::Mesaro::RTCMV_TABLES);

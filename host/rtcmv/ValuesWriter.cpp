@@ -1,9 +1,6 @@
 // The values and CSV outputs, reading each message through the catalogue.
 #include "ValuesWriter.h"
 
-#include <RTCMV_RecordWalker.h>
-#include <RTCMV_messages.h>
-
 #include <mesaroframework/FieldInfo.h>
 #include <mesaroframework/Message.h>
 #include <mesaroframework/MessageInfo.h>
@@ -113,18 +110,6 @@ QString csvCell(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// The descriptor of the sub-records a message's block field holds, through the codec's layout.
-const MessageInfo *elementInfo(const Message *message, const FieldInfo *block)
-{
-    const Nvt::Mesaro::RTCMV_record_info_s *layout = Nvt::Mesaro::RTCMV_layout_of(message->getCodecRecord());
-    const QByteArray name = block->getName().toUtf8();
-    for (uint32_t i = 0; layout != nullptr && i < layout->fieldCount; ++i) {
-        if (name == layout->fields[i].name)
-            return RTCMV_messageInfoOfKind(layout->fields[i].elementKind);
-    }
-    return nullptr;
-}
-
 } // namespace
 
 void writeValuesJson(JsonWriter &json, const Message *message, const MessageExtras &extras)
@@ -185,7 +170,7 @@ void CsvWriter::start(const Message *message)
             m_columns.append(field);
     }
     if (m_block != nullptr) {
-        if (const MessageInfo *element = elementInfo(message, m_block))
+        if (const MessageInfo *element = m_block->getType().getSubMessageInfo())
             m_elementColumns = element->getFieldInfos();
     }
     m_out << "time";

@@ -9,13 +9,16 @@
 
 struct RecordFields
 {
-    explicit RecordFields(const void *codecRecord) : record(codecRecord), info(Nvt::Mesaro::RTCMV_layout_of(codecRecord)) {}
+    explicit RecordFields(const void *codecRecord, const Nvt::Mesaro::CodecTables &format = Nvt::Mesaro::RTCMV_TABLES)
+        : record(codecRecord), info(Nvt::Mesaro::RTCMV_layout_of(codecRecord, format)), tables(format)
+    {
+    }
 
     // The raw value; none when the record has no such field or does not hold it.
     std::optional<int64_t> raw(const char *name) const
     {
         const Nvt::Mesaro::RTCMV_field_info_s *field = find(name);
-        if (field == nullptr || (field->conditional && !Nvt::Mesaro::RTCMV_field_present(record, uint32_t(field - info->fields))))
+        if (field == nullptr || (field->conditional && !tables.fieldPresent(record, uint32_t(field - info->fields))))
             return std::nullopt;
         return Nvt::Mesaro::RTCMV_load(static_cast<const char *>(record) + field->offset, field->ctype);
     }
@@ -32,6 +35,7 @@ struct RecordFields
 
     const void *record;
     const Nvt::Mesaro::RTCMV_record_info_s *info; // null for a record the codec does not know
+    const Nvt::Mesaro::CodecTables &tables;       // the record's format
 
 private:
     const Nvt::Mesaro::RTCMV_field_info_s *find(const char *name) const

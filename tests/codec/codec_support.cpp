@@ -1,4 +1,4 @@
-// Generic generator and comparison of RTCMV codec records, driven by the codec's layout tables.
+// Generic generator and comparison of codec records, driven by each codec's layout tables.
 #include "codec_support.h"
 
 #include <algorithm>
@@ -69,10 +69,10 @@ struct Filler : RTCMV_RecordVisitor
     {
         const bool messageType = f.depth == 0 && std::strcmp(f.name(), "Message_Type") == 0;
         if (f.field.what == RTCMV_FIELD_WIRE) // the dispatch recognises a message by its type
-            RTCMV_store(f.at, f.field.ctype, messageType ? RTCMV_layout_of(f.holder)->messageType : random(f));
+            RTCMV_store(f.at, f.field.ctype, messageType ? f.record.messageType : random(f));
         if (f.field.what == RTCMV_FIELD_WIRE || f.field.what == RTCMV_FIELD_DERIVED || !valid)
             return false;
-        RTCMV_update_derived(f.holder);
+        f.tables.updateDerived(f.holder);
         const uint32_t count = RTCMV_declared_count(f.holder, f.record, f.field);
         const bool variable = f.field.what != RTCMV_FIELD_RECORDS || f.field.countField >= 0;
         const uint32_t capacity = f.field.what == RTCMV_FIELD_RECORDS ? UINT8_MAX : f.field.capacity;
@@ -93,24 +93,25 @@ struct Filler : RTCMV_RecordVisitor
     // A block belongs to the record like a decoded one: malloc, released with free().
     void fillBlock(const RTCMV_FieldVisit &f, uint32_t count)
     {
-        const uint32_t size = RTCMV_record_info(f.field.elementKind)->size;
+        const uint32_t size = f.tables.recordInfo(f.field.elementKind)->size;
         char *block = count == 0 ? nullptr : static_cast<char *>(std::malloc(size_t(count) * size));
         if (count != 0 && block == nullptr)
             throw std::bad_alloc();
         std::memcpy(f.at, &block, sizeof block);
         for (char *element = block; element != block + size_t(count) * size; element += size) {
-            RTCMV_init_record(element, f.field.elementKind);
+            f.tables.initRecord(element, f.field.elementKind);
             std::memcpy(element + offsetof(RTCMV_DGNSS_s, parent), &f.holder, sizeof f.holder);
-            RTCMV_walk_record(element, *this, f.depth + 1);
-            RTCMV_update_derived(element);
+            RTCMV_walk_record(element, *this, f.depth + 1, f.tables);
+            f.tables.updateDerived(element);
         }
     }
 };
 
-const std::vector<uint32_t> &messageTypes()
+const std::vector<uint32_t> &messageTypes(const CodecTables &format)
 {
-    static const std::vector<uint32_t> types(RTCMV_MESSAGE_TYPES, RTCMV_MESSAGE_TYPES + RTCMV_MESSAGE_TYPE_COUNT);
-    return types;
+    static const std::vector<uint32_t> rtcmv(RTCMV_TABLES.messageTypes, RTCMV_TABLES.messageTypes + RTCMV_TABLES.messageTypeCount),
+        rtcm2x(RTCM2X_TABLES.messageTypes, RTCM2X_TABLES.messageTypes + RTCM2X_TABLES.messageTypeCount);
+    return &format == &RTCM2X_TABLES ? rtcm2x : rtcmv;
 }
 
 int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index)
@@ -139,15 +140,15 @@ uint32_t kindOf(const void *record) { return header<uint32_t>(record, offsetof(R
 uint32_t bitLengthOf(const void *record) { return header<uint32_t>(record, offsetof(RTCMV_DGNSS_s, bitLength)); }
 const void *parentOf(const void *record) { return header<void *>(record, offsetof(RTCMV_DGNSS_s, parent)); }
 
-uint32_t elementCount(const void *record, const RTCMV_field_info_s &field)
+uint32_t elementCount(const void *record, const RTCMV_field_info_s &field, const CodecTables &format)
 {
-    return RTCMV_declared_count(record, *RTCMV_layout_of(record), field);
+    return RTCMV_declared_count(record, *RTCMV_layout_of(record, format), field);
 }
 
-const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index)
+const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index, const CodecTables &format)
 {
     const char *block = static_cast<const char *>(RTCMV_block_of(record, field));
-    return block == nullptr ? nullptr : block + size_t(index) * RTCMV_record_info(field.elementKind)->size;
+    return block == nullptr ? nullptr : block + size_t(index) * format.recordInfo(field.elementKind)->size;
 }
 
 uint64_t RecordGenerator::edgeBiasedBits(unsigned bits)
@@ -162,42 +163,47 @@ uint64_t RecordGenerator::edgeBiasedBits(unsigned bits)
     }
 }
 
-void RecordGenerator::generate(uint32_t messageType, RTCMV_record_u *record)
+void RecordGenerator::generate(const CodecTables &format, uint32_t messageType, AnyRecord *record)
 {
     // The counts follow from wire fields (data-word counts, bitmaps, lengths, zenith steps), so
     // those are drawn again until every count fits its array.
     for (int attempt = 0;; ++attempt) {
-        RTCMV_init_record(record, RTCMV_message_info(messageType)->kind);
+        format.initRecord(record, format.messageInfo(messageType)->kind);
         Filler filler{{}, *this, attempt < RangeAttempts};
-        RTCMV_walk_record(static_cast<void *>(record), filler);
-        RTCMV_update_derived(record);
+        RTCMV_walk_record(static_cast<void *>(record), filler, 0, format);
+        format.updateDerived(record);
         if (filler.valid)
             return;
-        RTCMV_free_record(record);
+        format.freeRecord(record);
     }
 }
 
-std::vector<unsigned char> encodeMessage(void *record)
+void RecordGenerator::generate(uint32_t messageType, RTCMV_record_u *record)
+{
+    generate(RTCMV_TABLES, messageType, reinterpret_cast<AnyRecord *>(record));
+}
+
+std::vector<unsigned char> encodeMessage(void *record, const CodecTables &format)
 {
     // Larger than any message: the longest, type 56 with 32 blocks, takes 2646 bits.
     unsigned char buffer[1024] = {};
-    const int32_t bits = RTCMV_encode_record(buffer, sizeof buffer, record);
+    const int32_t bits = format.encodeRecord(buffer, sizeof buffer, record);
     return std::vector<unsigned char>(buffer, buffer + (bits < 0 ? 0 : (bits + 7) / 8));
 }
 
-std::string firstDifference(const void *expected, const void *actual)
+std::string firstDifference(const void *expected, const void *actual, const CodecTables &format)
 {
-    if (RTCMV_layout_of(expected) == nullptr || kindOf(expected) != kindOf(actual))
+    if (RTCMV_layout_of(expected, format) == nullptr || kindOf(expected) != kindOf(actual))
         return "kinds " + std::to_string(kindOf(expected)) + " and " + std::to_string(kindOf(actual));
     Flattener a, b;
-    RTCMV_walk_record(expected, a);
-    RTCMV_walk_record(actual, b);
+    RTCMV_walk_record(expected, a, format);
+    RTCMV_walk_record(actual, b, format);
     a.lines.push_back("end");
     b.lines.push_back("end");
     const auto difference = std::mismatch(a.lines.begin(), a.lines.end(), b.lines.begin(), b.lines.end());
     if (difference.first == a.lines.end())
         return std::string();
-    return std::string(RTCMV_layout_of(expected)->name) + ": " + *difference.first + " != " + *difference.second;
+    return std::string(RTCMV_layout_of(expected, format)->name) + ": " + *difference.first + " != " + *difference.second;
 }
 
 }  // namespace CodecSupport

@@ -1,7 +1,9 @@
-// Support for exercising the RTCMV codec generically, driven by its layout tables: a seeded
+// Support for exercising the generated codecs generically, driven by their layout tables: a seeded
 // generator of valid records of any message type, raw field access and a whole-record comparison.
+// Each takes the format (RTCMV unless given).
 #pragma once
 
+#include "RTCM2X_codec.h"
 #include "RTCMV_RecordWalker.h"
 
 #include <cstdint>
@@ -11,11 +13,21 @@
 
 namespace CodecSupport {
 
+using Nvt::Mesaro::CodecTables;
 using Nvt::Mesaro::RTCMV_field_info_s;
 using Nvt::Mesaro::RTCMV_record_u;
+using Nvt::Mesaro::RTCMV_TABLES;
 
-// The 32 message types, ascending.
-const std::vector<uint32_t> &messageTypes();
+// Storage for a record of any kind of any format.
+union AnyRecord
+{
+    uint32_t kind;
+    RTCMV_record_u rtcmv;
+    Nvt::Mesaro::RTCM2X_record_u rtcm2x;
+};
+
+// The format's message types, ascending (RTCMV's 32 by default).
+const std::vector<uint32_t> &messageTypes(const CodecTables &format = RTCMV_TABLES);
 
 // Value of a numeric field (element `index` of an array) widened to 64 bits.
 int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index = 0);
@@ -30,8 +42,9 @@ const void *parentOf(const void *record);
 
 // Elements of an array, text or sub-record field as the record's count says (the fixed size for
 // fixed blocks), before any capacity limit; element `index` of a sub-record block, null without one.
-uint32_t elementCount(const void *record, const RTCMV_field_info_s &field);
-const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index);
+uint32_t elementCount(const void *record, const RTCMV_field_info_s &field, const CodecTables &format = RTCMV_TABLES);
+const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index,
+                      const CodecTables &format = RTCMV_TABLES);
 
 // Valid random messages: every wire field random (biased to the edge values of its width), every
 // count consistent with the fields it derives from and within its capacity.
@@ -45,7 +58,8 @@ public:
     void setCountRange(uint32_t minCount, uint32_t maxCount) { m_minCount = minCount; m_maxCount = maxCount; }
 
     // Initialises `record` and fills it with a message of the type. The record owns its block of
-    // sub-records: release it with RTCMV_free_record.
+    // sub-records: release it with the format's freeRecord.
+    void generate(const CodecTables &format, uint32_t messageType, AnyRecord *record);
     void generate(uint32_t messageType, RTCMV_record_u *record);
 
 private:
@@ -59,11 +73,11 @@ private:
 
 // Encodes a message record into exactly the bytes it needs (the unused bits of the last byte are
 // zero); empty when the encoder fails. The record's bitLength grows as with every encode.
-std::vector<unsigned char> encodeMessage(void *record);
+std::vector<unsigned char> encodeMessage(void *record, const CodecTables &format = RTCMV_TABLES);
 
 // Empty when the two records hold the same message (wire fields present under their condition,
 // derived fields, arrays and texts up to their count with a text's terminating zero, sub-records
 // recursively; bitLength and parent are not compared), else the first difference.
-std::string firstDifference(const void *expected, const void *actual);
+std::string firstDifference(const void *expected, const void *actual, const CodecTables &format = RTCMV_TABLES);
 
 }  // namespace CodecSupport

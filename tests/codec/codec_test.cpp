@@ -1,7 +1,7 @@
-// The RTCMV codec over every message type: random records survive encode and decode with the bit
-// count of their length rule; every prefix decodes and encodes, in exactly sized buffers, to what a
-// model of the codec's walk gives; and the contract beyond single messages (dispatch, enable
-// context, init, append, free, error names).
+// Both codecs (RTCMV, RTCM2X) over every message type: random records survive encode and decode with
+// the bit count of their length rule; every prefix decodes and encodes, in exactly sized buffers, to
+// what a model of the codec's walk gives; and the RTCMV contract beyond single messages (dispatch,
+// enable context, init, append, free, error names).
 #include "codec_support.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +21,19 @@ namespace {
 
 // Bits of a complete message as its length rule gives them, from the words, bitmaps and flags of
 // its header alone.
-uint32_t messageBits(const RTCMV_record_u &r)
+uint32_t messageBits(const AnyRecord &any)
 {
+    const RTCMV_record_u &r = any.rtcmv; // the types other than RTCMV's read only the header
     const unsigned words = r.Message_Type_1.No_Of_Data_Words; // every message starts with the same header
     const auto sats = [](uint64_t bitmap) { return uint32_t(std::bitset<64>(bitmap).count()); };
     switch (r.Message_Type_1.Message_Type) {
+    case 2: return 48 + 40 * (words * 3 / 5);
+    case 4: return words >= 4 ? 144 : 96;
+    case 5: return 48 + 24 * words;
+    case 6: return 48;
+    case 7: return 48 + 72 * (words / 3);
+    case 13: return 96;
+    case 14: return 72;
     case 1: case 9: case 31: case 34: return 48 + 40 * (words * 3 / 5);
     case 3: case 32: return 144;
     case 15: return 48 + 36 * (words * 2 / 3);
@@ -57,9 +65,9 @@ uint32_t messageBits(const RTCMV_record_u &r)
 }
 
 // A codec result as text: the bits of a message, or the name of its error.
-std::string resultText(int32_t result)
+std::string resultText(int32_t result, const CodecTables &format = RTCMV_TABLES)
 {
-    return result >= 0 ? std::to_string(result) + " bits" : RTCMV_error_name(result);
+    return result >= 0 ? std::to_string(result) + " bits" : format.errorName(result);
 }
 
 // The codec's walk through a buffer of `limit` bits: a wire field without room names the pending
@@ -77,7 +85,7 @@ struct CodecModel : RTCMV_RecordVisitor
     // Error names spell record and field names in upper case, without a trailing underscore.
     static std::string errorName(const RTCMV_FieldVisit &f, const char *what)
     {
-        std::string name = "RTCMV_ERR_" + std::string(f.record.name) + "_" + f.name();
+        std::string name = std::string(f.tables.format) + "_ERR_" + f.record.name + "_" + f.name();
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::toupper(c)); });
         return name.substr(0, name.find_last_not_of('_') + 1) + what;
     }
@@ -99,15 +107,15 @@ struct CodecModel : RTCMV_RecordVisitor
                 raw = raw << 1 | ((decoding[i / 8] >> (7 - i % 8)) & 1u);
             if (decoding != nullptr) {
                 RTCMV_store(f.at, f.field.ctype, wireValue(f.field, raw));
-                RTCMV_update_derived(f.holder);
+                f.tables.updateDerived(f.holder);
             }
             position += f.field.bits;
         }
         for (uint32_t j = 0; f.field.what == RTCMV_FIELD_RECORDS && j < f.declared && error.empty(); ++j) {
-            RTCMV_record_u element;
-            RTCMV_init_record(&element, f.field.elementKind);
-            RTCMV_walk_record(decoding != nullptr ? &element : const_cast<void *>(elementAt(f.holder, f.field, j)),
-                              *this, f.depth + 1);
+            AnyRecord element;
+            f.tables.initRecord(&element, f.field.elementKind);
+            RTCMV_walk_record(decoding != nullptr ? &element : const_cast<void *>(elementAt(f.holder, f.field, j, f.tables)),
+                              *this, f.depth + 1, f.tables);
         }
         const bool array = f.field.what == RTCMV_FIELD_ARRAY || f.field.what == RTCMV_FIELD_TEXT;
         for (uint32_t j = 0; array && j < f.declared && error.empty() && fits(f, j); ++j)
@@ -117,23 +125,25 @@ struct CodecModel : RTCMV_RecordVisitor
 };
 
 // What decoding the first `bytes` bytes of `message` gives, or encoding `record` into `bytes` bytes.
-std::string modelResult(const void *record, const unsigned char *message, uint16_t bytes)
+std::string modelResult(const CodecTables &format, const void *record, const unsigned char *message, uint16_t bytes)
 {
     if (message != nullptr && bytes * 8 <= 14)
-        return RTCMV_error_name(RTCMV_ERR_INVALID_MESSAGE);
-    RTCMV_record_u decoded;
-    RTCMV_init_record(&decoded, kindOf(record));
+        return std::string(format.format) + "_ERR_INVALID_MESSAGE";
+    AnyRecord decoded;
+    format.initRecord(&decoded, kindOf(record));
     CodecModel model{{}, message, uint32_t(bytes) * 8, 0, {}};
-    RTCMV_walk_record(message != nullptr ? static_cast<void *>(&decoded) : const_cast<void *>(record), model);
+    RTCMV_walk_record(message != nullptr ? static_cast<void *>(&decoded) : const_cast<void *>(record), model, 0, format);
     return model.error.empty() ? resultText(int32_t(model.position)) : model.error;
 }
 
-// Record storage that starts as garbage and releases its block however the test leaves.
+// Record storage of the format that starts as garbage and releases its block however the test leaves.
 struct OwnedRecord
 {
-    OwnedRecord() { std::memset(&record, 0xA5, sizeof record); }
-    ~OwnedRecord() { RTCMV_free_record(&record); }
-    RTCMV_record_u record;
+    explicit OwnedRecord(const CodecTables &of = RTCMV_TABLES) : format(of) { std::memset(&any, 0xA5, sizeof any); }
+    ~OwnedRecord() { format.freeRecord(&any); }
+    const CodecTables &format;
+    AnyRecord any;
+    RTCMV_record_u &record = any.rtcmv; // RTCMV's view, for the tests of its contract
 };
 
 // Each element of a decoded message points back to the record that holds it.
@@ -146,10 +156,11 @@ struct ParentCheck : RTCMV_RecordVisitor
     }
 };
 
-// Message type and kind tag of every message, as the format publishes them.
+// Message type and kind tag of every message, as each format publishes them.
 struct TypeAndKind
 {
     unsigned type, kind;
+    const CodecTables *format = &RTCMV_TABLES;
 };
 const TypeAndKind Messages[32] = {
     {3, 14},  {16, 15}, {17, 16}, {22, 17}, {23, 18}, {24, 19}, {32, 20}, {39, 21},
@@ -157,9 +168,14 @@ const TypeAndKind Messages[32] = {
     {9, 30},  {15, 31}, {18, 32}, {19, 33}, {20, 34}, {21, 35}, {31, 36}, {34, 37},
     {38, 38}, {44, 39}, {48, 40}, {49, 41}, {50, 42}, {54, 43}, {55, 44}, {56, 45},
 };
+const TypeAndKind Rtcm2xMessages[7] = {
+    {2, 4, &RTCM2X_TABLES}, {4, 5, &RTCM2X_TABLES}, {5, 6, &RTCM2X_TABLES}, {6, 7, &RTCM2X_TABLES},
+    {7, 8, &RTCM2X_TABLES}, {13, 9, &RTCM2X_TABLES}, {14, 10, &RTCM2X_TABLES},
+};
 
-void checkRoundTrip(RTCMV_record_u *original, TypeAndKind message)
+void checkRoundTrip(AnyRecord *original, TypeAndKind message)
 {
+    const CodecTables &format = *message.format;
     const uint32_t bits = messageBits(*original);
     const uint16_t size = uint16_t((bits + 7) / 8);
     // Exactly sized heap buffers, so that AddressSanitizer sees any access past the message; one
@@ -167,9 +183,9 @@ void checkRoundTrip(RTCMV_record_u *original, TypeAndKind message)
     std::unique_ptr<unsigned char[]> zeros(new unsigned char[size]), ones(new unsigned char[size]);
     std::memset(zeros.get(), 0x00, size);
     std::memset(ones.get(), 0xFF, size);
-    ASSERT_EQ(resultText(RTCMV_encode_record(zeros.get(), size, original)), resultText(int32_t(bits)));
+    ASSERT_EQ(resultText(format.encodeRecord(zeros.get(), size, original), format), resultText(int32_t(bits)));
     EXPECT_EQ(bitLengthOf(original), bits);
-    ASSERT_EQ(RTCMV_encode_record(ones.get(), size, original), int32_t(bits));
+    ASSERT_EQ(format.encodeRecord(ones.get(), size, original), int32_t(bits));
     EXPECT_EQ(bitLengthOf(original), 2 * bits) << "each encode adds the message's width";
     // The message's bits are the same in both; the fill after them stays as it was.
     const unsigned fill = (1u << (size * 8 - bits)) - 1;
@@ -178,44 +194,47 @@ void checkRoundTrip(RTCMV_record_u *original, TypeAndKind message)
     ASSERT_EQ(zeros[size - 1] & fill, 0u);
 
     // The message answers to its own enable bit alone: mask 0x80 >> (kind % 8) of byte (kind + 1) / 8.
-    RTCMV_context_s only{}, allBut{};
+    unsigned char only[CODEC_ENABLE_BYTES] = {}, allBut[CODEC_ENABLE_BYTES];
     const auto mask = static_cast<unsigned char>(0x80u >> (message.kind % 8));
-    only.enable[(message.kind + 1) / 8] = mask;
-    std::memset(allBut.enable, 0xFF, sizeof allBut.enable);
-    allBut.enable[(message.kind + 1) / 8] = static_cast<unsigned char>(~mask);
-    for (RTCMV_context_s *filter : {&only, static_cast<RTCMV_context_s *>(nullptr)}) {
-        OwnedRecord decoded;
-        const int32_t result = RTCMV_decode(filter, filter != nullptr ? zeros.get() : ones.get(), size, &decoded.record);
-        ASSERT_EQ(resultText(result), resultText(int32_t(bits)));
-        ASSERT_EQ(firstDifference(original, &decoded.record), "");
-        EXPECT_EQ(bitLengthOf(&decoded.record), bits);
+    only[(message.kind + 1) / 8] = mask;
+    std::memset(allBut, 0xFF, sizeof allBut);
+    allBut[(message.kind + 1) / 8] = static_cast<unsigned char>(~mask);
+    for (const unsigned char *filter : {static_cast<const unsigned char *>(only), static_cast<const unsigned char *>(nullptr)}) {
+        OwnedRecord decoded(format);
+        const int32_t result = format.decode(filter, filter != nullptr ? zeros.get() : ones.get(), size, &decoded.any);
+        ASSERT_EQ(resultText(result, format), resultText(int32_t(bits)));
+        ASSERT_EQ(firstDifference(original, &decoded.any, format), "");
+        EXPECT_EQ(bitLengthOf(&decoded.any), bits);
         ParentCheck parents;
-        RTCMV_walk_record(static_cast<const void *>(&decoded.record), parents);
+        RTCMV_walk_record(static_cast<const void *>(&decoded.any), parents, format);
     }
     // A refused message touches nothing but the type byte of the record.
-    OwnedRecord refused, untouched;
-    ASSERT_EQ(resultText(RTCMV_decode(&allBut, zeros.get(), size, &refused.record)),
-              "RTCMV_ERR_MESSAGE_TYPE_" + std::to_string(message.type) + "_DISABLED");
-    untouched.record.Message_Type_1.Message_Type = static_cast<unsigned char>(message.type);
-    EXPECT_EQ(std::memcmp(&refused.record, &untouched.record, sizeof refused.record), 0);
+    OwnedRecord refused(format), untouched(format);
+    ASSERT_EQ(resultText(format.decode(allBut, zeros.get(), size, &refused.any), format),
+              std::string(format.format) + "_ERR_MESSAGE_TYPE_" + std::to_string(message.type) + "_DISABLED");
+    untouched.record.Message_Type_1.Message_Type = static_cast<unsigned char>(message.type); // where every record has it
+    EXPECT_EQ(std::memcmp(&refused.any, &untouched.any, sizeof refused.any), 0);
 }
 
 // Every prefix of the message, in a buffer of exactly its length so that AddressSanitizer reports
 // any access past it, decodes to the model's result; encoding into each length likewise.
-void checkTruncations(RTCMV_record_u *record, RTCMV_context_s *context)
+void checkTruncations(AnyRecord *record, const CodecTables &format)
 {
-    const std::vector<unsigned char> message = encodeMessage(record);
-    ASSERT_EQ(modelResult(record, message.data(), uint16_t(message.size())), resultText(int32_t(messageBits(*record))));
+    static const std::vector<unsigned char> everyKind(CODEC_ENABLE_BYTES, 0xFF);
+    const std::vector<unsigned char> message = encodeMessage(record, format);
+    ASSERT_EQ(modelResult(format, record, message.data(), uint16_t(message.size())),
+              resultText(int32_t(messageBits(*record))));
     for (uint16_t length = 0; length <= message.size(); ++length) {
         SCOPED_TRACE(::testing::Message() << length << " of " << message.size() << " bytes");
         std::unique_ptr<unsigned char[]> buffer(new unsigned char[length]);
         std::copy_n(message.begin(), length, buffer.get());
-        RTCMV_record_u decoded;
-        RTCMV_init_record(&decoded, kindOf(record));
-        const int32_t result = RTCMV_decode(length % 2 != 0 ? context : nullptr, buffer.get(), length, &decoded);
-        RTCMV_free_record(&decoded); // failed decodes can hold a block too
-        EXPECT_EQ(resultText(result), modelResult(record, message.data(), length)) << "decoding";
-        EXPECT_EQ(resultText(RTCMV_encode_record(buffer.get(), length, record)), modelResult(record, nullptr, length))
+        AnyRecord decoded;
+        format.initRecord(&decoded, kindOf(record));
+        const int32_t result = format.decode(length % 2 != 0 ? everyKind.data() : nullptr, buffer.get(), length, &decoded);
+        format.freeRecord(&decoded); // failed decodes can hold a block too
+        EXPECT_EQ(resultText(result, format), modelResult(format, record, message.data(), length)) << "decoding";
+        EXPECT_EQ(resultText(format.encodeRecord(buffer.get(), length, record), format),
+                  modelResult(format, record, nullptr, length))
             << "encoding";
     }
 }
@@ -226,23 +245,23 @@ class EveryType : public ::testing::TestWithParam<TypeAndKind>
 
 TEST_P(EveryType, RoundTripsAndTruncations)
 {
+    const CodecTables &format = *GetParam().format;
     RecordGenerator generator(0x52544356u * 64 + GetParam().type);
-    RTCMV_context_s context;
-    RTCMV_init_context(&context);
     for (int n = 0; n < 2000 && !HasFailure(); ++n) {
         SCOPED_TRACE(::testing::Message() << "record " << n);
-        OwnedRecord original;
-        generator.generate(GetParam().type, &original.record);
-        checkRoundTrip(&original.record, GetParam());
+        OwnedRecord original(format);
+        generator.generate(format, GetParam().type, &original.any);
+        checkRoundTrip(&original.any, GetParam());
         if (n < 64 && !HasFailure())
-            checkTruncations(&original.record, &context);
+            checkTruncations(&original.any, format);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codec, EveryType, ::testing::ValuesIn(Messages),
-                         [](const ::testing::TestParamInfo<TypeAndKind> &message) {
-                             return "Type" + std::to_string(message.param.type);
-                         });
+const auto typeName = [](const ::testing::TestParamInfo<TypeAndKind> &message) {
+    return "Type" + std::to_string(message.param.type);
+};
+INSTANTIATE_TEST_SUITE_P(Codec, EveryType, ::testing::ValuesIn(Messages), typeName);
+INSTANTIATE_TEST_SUITE_P(Rtcm2x, EveryType, ::testing::ValuesIn(Rtcm2xMessages), typeName);
 
 } // namespace
 

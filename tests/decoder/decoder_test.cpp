@@ -1,7 +1,9 @@
-// RTCMVDecoder: publication of every message type through the three stages, refusals, their
-// events and the memory they leave behind, message enabling, length clamping and the registry.
+// RTCMVDecoder: publication of every message type through the three stages (and RTCM2XDecoder's,
+// on the same decoder template), refusals, their events and the memory they leave behind, message
+// enabling, length clamping and the registry.
 #include "codec_support.h"
 
+#include <RTCM2XDecoder.h>
 #include <RTCMVDecoder.h>
 #include <RTCMV_messages.h>
 #include <mesaroframework/MesaroEvent.h>
@@ -90,29 +92,30 @@ struct Sample
     std::vector<unsigned char> bytes;
 };
 
-std::vector<Sample> samples(uint64_t seed, int perType)
+std::vector<Sample> samples(uint64_t seed, int perType, const CodecTables &format = RTCMV_TABLES)
 {
     CodecSupport::RecordGenerator generator(seed);
     std::vector<Sample> all;
-    for (uint32_t type : CodecSupport::messageTypes())
+    for (uint32_t type : CodecSupport::messageTypes(format))
         for (int i = 0; i < perType; ++i) {
-            RTCMV_record_u record;
-            generator.generate(type, &record);
-            all.push_back({type, CodecSupport::encodeMessage(&record)});
-            RTCMV_free_record(&record);
+            CodecSupport::AnyRecord record;
+            generator.generate(format, type, &record);
+            all.push_back({type, CodecSupport::encodeMessage(&record, format)});
+            format.freeRecord(&record);
         }
     return all;
 }
 
 // What the codec answers, every message type enabled.
-int32_t codecAnswer(const std::vector<unsigned char> &bytes)
+int32_t codecAnswer(const std::vector<unsigned char> &bytes, const CodecTables &format = RTCMV_TABLES)
 {
-    RTCMV_record_u record{};
-    const int32_t result = RTCMV_decode(nullptr, bytes.data(), uint16_t(bytes.size()), &record);
-    RTCMV_free_record(&record);
+    CodecSupport::AnyRecord record{};
+    const int32_t result = format.decode(nullptr, bytes.data(), uint16_t(bytes.size()), &record);
+    format.freeRecord(&record);
     return result;
 }
 
+template <class D = RTCMVDecoder>
 struct Decoder
 {
     Decoder() { decoder.addSink(&sink); }
@@ -129,32 +132,33 @@ struct Decoder
             states.push_back(decoder.isEnabledMessageEnum(e));
         return states;
     }
-    RTCMVDecoder decoder{nullptr};
+    D decoder{nullptr};
     Sink sink;
 };
 
-} // namespace
-
-TEST(Decoder, PublishesEveryTypeAsItsOwnMessageAndReleasesIt)
+// Every type of the format published by its decoder D, kept or released; a throwing sink.
+template <class D>
+void expectPublishesEveryType(const CodecTables &format, uint32_t keptType)
 {
-    Decoder d;
+    SCOPED_TRACE(format.format);
+    Decoder<D> d;
     const qint64 before = MemLeakTracer::totalLive();
-    for (const Sample &sample : samples(1, 12)) {
-        d.sink.keep = sample.type == 17;
-        EXPECT_EQ(d.decode(sample.bytes), codecAnswer(sample.bytes));
+    for (const Sample &sample : samples(1, 12, format)) {
+        d.sink.keep = sample.type == keptType;
+        EXPECT_EQ(d.decode(sample.bytes), codecAnswer(sample.bytes, format));
         ASSERT_EQ(d.sink.log, published(sample.type));
         // A kept message owns its own copy of the decoded record; the others are gone.
         EXPECT_EQ(MemLeakTracer::totalLive(), before + qint64(d.sink.kept.size()));
         if (d.sink.keep) {
-            RTCMV_record_u decoded;
-            RTCMV_decode(nullptr, sample.bytes.data(), uint16_t(sample.bytes.size()), &decoded);
-            EXPECT_EQ(CodecSupport::firstDifference(&decoded, d.sink.kept.back()->getCodecRecord()), "");
-            RTCMV_free_record(&decoded);
+            CodecSupport::AnyRecord decoded;
+            format.decode(nullptr, sample.bytes.data(), uint16_t(sample.bytes.size()), &decoded);
+            EXPECT_EQ(CodecSupport::firstDifference(&decoded, d.sink.kept.back()->getCodecRecord(), format), "");
+            format.freeRecord(&decoded);
         }
     }
     d.sink.kept.clear();
     // A sink that throws: the exception reaches the caller, the message is released, the decoder goes on.
-    const Sample one = samples(3, 1).front();
+    const Sample one = samples(3, 1, format).front();
     d.sink.throwing = true;
     EXPECT_THROW(d.decode(one.bytes), std::runtime_error);
     Log stopped = published(one.type);
@@ -165,9 +169,17 @@ TEST(Decoder, PublishesEveryTypeAsItsOwnMessageAndReleasesIt)
     EXPECT_EQ(MemLeakTracer::totalLive(), before);
 }
 
+} // namespace
+
+TEST(Decoder, PublishesEveryTypeAsItsOwnMessageAndReleasesIt)
+{
+    expectPublishesEveryType<RTCMVDecoder>(RTCMV_TABLES, 17);
+    expectPublishesEveryType<RTCM2XDecoder>(RTCM2X_TABLES, 7);
+}
+
 TEST(Decoder, RefusalsGiveTheCodecsCodeAndOneEventAndHoldNothing)
 {
-    Decoder d;
+    Decoder<> d;
     std::vector<unsigned char> other = samples(4, 1).front().bytes;
     for (unsigned type = 0; type < 64; ++type) {
         other[1] = static_cast<unsigned char>((other[1] & 0x03) | (type << 2));
@@ -205,7 +217,7 @@ TEST(Decoder, RefusalsGiveTheCodecsCodeAndOneEventAndHoldNothing)
 
 TEST(Decoder, EachNumberEnablesExactlyItsMessageType)
 {
-    Decoder d;
+    Decoder<> d;
     const std::vector<Sample> all = samples(11, 1);
     // Numbers 14 to 45 are the messages, switched on at start; 1 to 13 the sub-records.
     std::vector<bool> fresh(45, true);
@@ -242,7 +254,7 @@ TEST(Decoder, EachNumberEnablesExactlyItsMessageType)
 
 TEST(Decoder, RegistryLengthsAndSlot)
 {
-    Decoder d;
+    Decoder<> d;
     QVector<int> numbers;
     for (int e = 1; e <= 45; ++e) {
         numbers.append(e);

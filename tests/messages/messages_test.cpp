@@ -1,10 +1,11 @@
-// Message objects and field descriptors: every field of every type read through its descriptor
+// Message objects and field descriptors: every field of every type (of both formats) read through its descriptor
 // against the record the message wraps (values, counts, presence, the failure texts of every refused
 // access, sub-messages and their links, the raw line), sub-messages built once on first use, counts
 // without a block, texts no raw value reaches, number texts under a locale, and the catalogue built
 // whole and once whichever descriptor is asked for first.
 #include "codec_support.h"
 
+#include "RTCM2X_messages.h"
 #include "RTCMV_messages.h"
 
 #include <mesaroframework/FloatRepresentation.h>
@@ -25,13 +26,14 @@ using namespace Nvt::Mesaro;
 
 namespace {
 
-// The text of the field-access event that `call` throws; "no event" when it throws none.
-QString eventText(const std::function<void()> &call)
+// The text of the field-access event that `call` throws, naming `format` (RTCMV's by default); "no
+// event" when it throws none.
+QString eventText(const std::function<void()> &call, const FormatInfo *format = RTCMV_FormatInfo::getInstance())
 {
     try {
         call();
     } catch (const MesaroEvent &event) {
-        const bool ours = event.getType() == MesaroEvent::FieldAccessError && event.getFormatInfo() == RTCMV_FormatInfo::getInstance();
+        const bool ours = event.getType() == MesaroEvent::FieldAccessError && event.getFormatInfo() == format;
         return ours ? event.getText() : QStringLiteral("another event: ") + event.getText();
     }
     return QStringLiteral("no event");
@@ -71,7 +73,10 @@ FieldValue expectedValue(const FieldType &type, const char *at, uint8_t ctype)
 void expectRefusals(const Message *message, const Message *other, const FieldInfo *field, bool present, bool multiple)
 {
     const QString name = message->getMessageInfo()->getDisplayName() + QStringLiteral("::") + field->getName();
-    const auto refusal = [&](const Message *m, unsigned int index) { return eventText([&] { field->getValue(m, index); }); };
+    const FormatInfo *format = message->getMessageInfo()->getFormatInfo();
+    const auto refusal = [&](const Message *m, unsigned int index) {
+        return eventText([&] { field->getValue(m, index); }, format);
+    };
     const auto form = [&](const char *f) { return QStringLiteral("Requesting value for ") + QString::fromLatin1(f).arg(name); };
     EXPECT_EQ(refusal(other, 7), form("a field %1 that is not present in the given kind of message."));
     EXPECT_EQ(refusal(nullptr, 0), refusal(other, 7));
@@ -82,7 +87,7 @@ void expectRefusals(const Message *message, const Message *other, const FieldInf
                                           : count == 0 ? "an repeated field %1 that is repeated 0 times."
                                                        : "an repeated field %1 with out of range index."));
     if (present || !multiple) {
-        EXPECT_EQ(eventText([&] { field->getIndexedValueString(message, present ? bad : 0, true); }),
+        EXPECT_EQ(eventText([&] { field->getIndexedValueString(message, present ? bad : 0, true); }, format),
                   !present ? form("a non-present optional field %1.")
                            : multiple ? form("an repeated field %1 with out of range index.") : QStringLiteral("no event"));
     }
@@ -101,26 +106,49 @@ void checkRawLine(const Message *message, const QStringList &columns)
     EXPECT_EQ(message->getRawStringFor(odd), oddColumns.join(Message::fieldSeparator));
 }
 
+// What the checks need of a format beside its codec's tables: its catalogue and message classes.
+struct Catalogue
+{
+    const CodecTables &tables;
+    Message *(*create)(void *record);
+    const MessageInfo *(*infoOfKind)(uint32_t kind);
+    const FormatInfo *(*format)(); // asked only when used: the catalogue is built on first request
+
+    QString className(const MessageInfo *info) const
+    {
+        return QStringLiteral("%1_%2_Message").arg(QLatin1String(tables.format), info->getName());
+    }
+};
+const Catalogue Catalogues[] = {
+    {RTCMV_TABLES, RTCMV_createMessage, RTCMV_messageInfoOfKind,
+     []() -> const FormatInfo * { return RTCMV_FormatInfo::getInstance(); }},
+    {RTCM2X_TABLES, RTCM2X_createMessage, RTCM2X_messageInfoOfKind,
+     []() -> const FormatInfo * { return RTCM2X_FormatInfo::getInstance(); }},
+};
+
 struct FieldChecker
 {
+    const Catalogue &catalogue;
     std::unique_ptr<Message> dgnss = messageOf(RTCMV_KIND_DGNSS), type3 = messageOf(RTCMV_KIND_Message_Type_3);
 
     // Every field of `message` against `record`, sub-messages recursively.
     void check(const Message *message, const void *record, const Message *parent)
     {
+        const CodecTables &tables = catalogue.tables;
         const MessageInfo *info = message->getMessageInfo();
-        const RTCMV_record_info_s &layout = *RTCMV_layout_of(record);
+        const RTCMV_record_info_s &layout = *RTCMV_layout_of(record, tables);
         SCOPED_TRACE(layout.name);
-        ASSERT_EQ(info, RTCMV_messageInfoOfKind(layout.kind));
+        ASSERT_EQ(info, catalogue.infoOfKind(layout.kind));
+        ASSERT_EQ(info->getFormatInfo(), catalogue.format());
         ASSERT_EQ(uint32_t(info->getNumberOfFields()), layout.fieldCount);
         EXPECT_TRUE(message->getCodecRecord() == record && message->getParentMessage() == parent);
-        EXPECT_GE(MemLeakTracer::liveCount(QStringLiteral("RTCMV_%1_Message").arg(info->getName())), 1);
+        EXPECT_GE(MemLeakTracer::liveCount(catalogue.className(info)), 1);
         QStringList columns;
         for (uint32_t i = 0; i < layout.fieldCount; ++i) {
             const RTCMV_field_info_s &f = layout.fields[i];
             const FieldInfo *field = info->getFieldInfo(int(i));
             ASSERT_EQ(field->getName(), QLatin1String(f.name));
-            const bool present = RTCMV_field_present(record, i), records = f.what == RTCMV_FIELD_RECORDS;
+            const bool present = tables.fieldPresent(record, i), records = f.what == RTCMV_FIELD_RECORDS;
             const void *block = records ? RTCMV_block_of(record, f) : record;
             const uint32_t count = !present || block == nullptr ? 0 : RTCMV_declared_count(record, layout, f);
             EXPECT_EQ(field->getNumberOfValues(message), count) << f.name;
@@ -144,7 +172,7 @@ struct FieldChecker
                     continue;
                 }
                 // Building the sub-messages links each element record (its header) to the message's record.
-                const auto *element = static_cast<const char *>(block) + j * RTCMV_record_info(f.elementKind)->size;
+                const auto *element = static_cast<const char *>(block) + j * tables.recordInfo(f.elementKind)->size;
                 EXPECT_EQ(reinterpret_cast<const RTCMV_DGNSS_s *>(element)->parent, record);
                 EXPECT_EQ(field->getIndexedValueString(message, j, true), "submsg");
                 ASSERT_NE(value.toSubMessage(), nullptr);
@@ -169,25 +197,28 @@ struct FieldChecker
 
 TEST(Messages, EveryFieldOfEveryTypeReadsItsRecord)
 {
-    {
-        FieldChecker checker;
-        CodecSupport::RecordGenerator generator(20240611);
-        for (uint32_t type : RTCMV_MESSAGE_TYPES) {
-            for (int round = 0; round < 30 && !HasFailure(); ++round) {
-                // Empty, short and arbitrary repeated members; raw lines with and without the do-not-use text.
-                generator.setCountRange(round < 4 ? 0 : round < 12 ? 1 : 0, round < 4 ? 0 : round < 12 ? 3 : UINT32_MAX);
-                Message::useDoNotUseString = round % 2 == 0;
-                RTCMV_record_u record;
-                generator.generate(type, &record);
-                const std::unique_ptr<Message> message(RTCMV_createMessage(&record));
-                checker.check(message.get(), message->getCodecRecord(), nullptr);
+    for (const Catalogue &catalogue : Catalogues) {
+        SCOPED_TRACE(catalogue.tables.format);
+        {
+            FieldChecker checker{catalogue};
+            CodecSupport::RecordGenerator generator(20240611);
+            for (uint32_t type : CodecSupport::messageTypes(catalogue.tables)) {
+                for (int round = 0; round < 30 && !HasFailure(); ++round) {
+                    // Empty, short and arbitrary repeated members; raw lines with and without the do-not-use text.
+                    generator.setCountRange(round < 4 ? 0 : round < 12 ? 1 : 0, round < 4 ? 0 : round < 12 ? 3 : UINT32_MAX);
+                    Message::useDoNotUseString = round % 2 == 0;
+                    CodecSupport::AnyRecord record;
+                    generator.generate(catalogue.tables, type, &record);
+                    const std::unique_ptr<Message> message(catalogue.create(&record));
+                    checker.check(message.get(), message->getCodecRecord(), nullptr);
+                }
             }
+            Message::useDoNotUseString = true;
         }
-        Message::useDoNotUseString = true;
+        // Every class reported its objects under its exact name, and all of them went.
+        for (const MessageInfo *info : catalogue.format()->getAllMessageInfos())
+            EXPECT_EQ(MemLeakTracer::liveCount(catalogue.className(info)), 0) << info->getName().toStdString();
     }
-    // Every class reported its objects under its exact name, and all of them went.
-    for (const MessageInfo *info : RTCMV_FormatInfo::getInstance()->getAllMessageInfos())
-        EXPECT_EQ(MemLeakTracer::liveCount(QStringLiteral("RTCMV_%1_Message").arg(info->getName())), 0) << info->getName().toStdString();
 }
 
 // Records built by hand. One holds a count before its first append: no block, so no elements,

@@ -2,7 +2,7 @@
 // the output must not follow, texts of messages escaped in every format, type filters, the counts
 // of --stats, GNU option forms, exit statuses and the one line on stderr that says why; encode's
 // strictness; the catalogue, as the message description it was generated from.
-#include <RTCMV_codec.h>
+#include <CodecTables.h>
 
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
@@ -109,10 +109,10 @@ const QByteArray kJsonTexts = R"({"Preamble":102,"Message_Type":9,"Reference_Sta
 {"Preamble":102,"Message_Type":16,"Reference_Station_Id":0,"Modified_Z_Count":0,"Sequence_No_":0,"No_Of_Data_Words":12,"Station_Health":0,"Message_Length":36,"Message":"A\u0001\u001b[2J\nMessage_Type_1 66;1\r\t\\\")" "\xC3\xA9\\u007f\xC2\x9Bz\\u001f\\u0000\"}\n";
 
 // The lines above encoded, framed and packed, and decoded again as JSON Lines; the packed type 3
-// message made type 14, which the decoder does not know.
+// message made type 14 (a GPS time of week for the RTCM2X decoder) and type 60, which no decoder knows.
 struct Streams
 {
-    QByteArray framed, packed, json, type14, short3; // short3: a type 3 message of one data word
+    QByteArray framed, packed, json, type14, type60, short3; // short3: a type 3 message of one data word
 };
 
 const Streams &streams()
@@ -123,7 +123,7 @@ const Streams &streams()
         QByteArray short3 = packed.out.mid(12, 9);
         short3[5] = char((1 << 3) | (short3[5] & 7)); // the data word count, above the health bits
         return Streams{framed.out, packed.out, runTool({"decode", "--format", "json"}, framed.out).out,
-                       packed.out.mid(12, 18).replace(1, 1, "\x38"), short3};
+                       packed.out.mid(12, 18).replace(1, 1, "\x38"), packed.out.mid(12, 18).replace(1, 1, "\xF0"), short3};
     }();
     return s;
 }
@@ -190,17 +190,17 @@ TEST(ToolConventions, FormatsFiltersAndCounts)
         // A type 14 message sets the time of the messages after it (its words read as week 994, hour
         // 144, Z-count 0: the latest week 994 + 1024 k not after the host clock's week).
         {{"decode", "--packed", "--stats", "--format", "values"}, s.type14 + s.packed, 0, "*",
-         "messages: 7 decoded, 0 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
+         "messages: 8 decoded, 0 refused\n  Message_Type_1     1\n"
          "  Message_Type_3     1\n  Message_Type_9     1\n  Message_Type_16    2\n  Message_Type_23    1\n"
-         "  Message_Type_41    1\n  Message_Type_14    1 (type unknown)\npacked input: 8 messages\n"
+         "  Message_Type_41    1\n  Message_Type_14    1\npacked input: 8 messages\n"
          "time reference: the stream's GPS time of week (type 14: week 2018, from 2018-09-14T23:59:42.000Z)\n"
          "station 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m (ECEF -1234567.8900 0.0100 0.0200 m, "
          "type 3)\n"},
         // A type no decoder knows is counted, not refused; a refusal sets the exit status.
-        {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type14 + s.short3, 1, "",
+        {{"decode", "--quiet", "--stats", "--packed"}, s.packed + s.type60 + s.short3, 1, "",
          "messages: 7 decoded, 1 refused, 1 of types no decoder knows (shown as words)\n  Message_Type_1     1\n"
          "  Message_Type_3     1\n  Message_Type_9     1\n  Message_Type_16    2\n  Message_Type_23    1\n"
-         "  Message_Type_41    1\n  Message_Type_14    1 (type unknown)\n"
+         "  Message_Type_41    1\n  Message_Type_60    1 (type unknown)\n"
          "  refused -124 RTCMV_ERR_MESSAGE_TYPE_3_ECEF_Z_EXT_BUFFER_OVERFLOW: 1\n"
          "packed input: 9 messages\nstation 0: lat 0.000000961, lon 179.999999536, height -5143569.1100 m "
          "(ECEF -1234567.8900 0.0100 0.0200 m, type 3)\nrtcmv: the decoder refused 1 messages\n"},
@@ -216,15 +216,18 @@ TEST(ToolConventions, ExitStatusesAndFailureTexts)
         {{"decode", "--packed"}, s.short3, 1, "! RTCMV: RTCMV_ERR_MESSAGE_TYPE_3_ECEF_Z_EXT_BUFFER_OVERFLOW (-124)\n", ""},
         {{"decode", "--packed", "--format", "json"}, s.short3, 1, refusal, ""},
         // A type no decoder knows: its header and words in every format, exit status 0.
-        {{"decode", "--packed"}, s.type14, 0,
-         "Message Type 14 - type unknown to the decoders\n  Preamble: 66\n  Message Type: 14\n  Reference Station Id: 0\n"
+        {{"decode", "--packed"}, s.type60, 0,
+         "Message Type 60 - type unknown to the decoders\n  Preamble: 66\n  Message Type: 60\n  Reference Station Id: 0\n"
          "  Modified Z-Count: 0\n  Sequence No.: 0\n  No. Of Data Words: 4\n  Station Health: 00\n"
          "  Words: F8A432 EB0000 000100 000002\n", ""},
-        {{"decode", "--packed", "--format", "raw"}, s.type14, 0,
-         "Message_Type_14 66;14;0;0;0;4;00;F8A432;EB0000;000100;000002\n", ""},
-        {{"decode", "--packed", "--format", "json"}, s.type14, 0,
-         R"({"Preamble":102,"Message_Type":14,"Reference_Station_Id":0,"Modified_Z_Count":0,"Sequence_No_":0,)"
+        {{"decode", "--packed", "--format", "raw"}, s.type60, 0,
+         "Message_Type_60 66;60;0;0;0;4;00;F8A432;EB0000;000100;000002\n", ""},
+        {{"decode", "--packed", "--format", "json"}, s.type60, 0,
+         R"({"Preamble":102,"Message_Type":60,"Reference_Station_Id":0,"Modified_Z_Count":0,"Sequence_No_":0,)"
          R"("No_Of_Data_Words":4,"Station_Health":0,"words":["F8A432","EB0000","000100","000002"]})" "\n", ""},
+        // A type of the second format goes to its decoder: a time of week of four data words
+        // (the first one read, the rest skipped as the message's length says).
+        {{"decode", "--packed", "--format", "raw"}, s.type14, 0, "Message_Type_14 66;14;0;0;0;4;00;994;144;50\n", ""},
         {{"decode", "--quiet", "--packed"}, s.type14.left(17), 1, "", "rtcmv: 17 bytes at the end do not make a whole message\n"},
         {{"decode", "--packed", "--format", "raw"}, s.packed.chopped(1), 1, kRaw.left(kRaw.lastIndexOf("Message_Type_41")),
          "rtcmv: 11 bytes at the end do not make a whole message\n"},
@@ -283,7 +286,8 @@ TEST(ToolConventions, EncodeStrictness)
         {R"({"Message_Type":3,"Preamble":103})", "Preamble must be 102 (0x66), the value that starts every message"},
         {R"({"Message_Type":1,"Corrections":[{"PRC":1,"RRC":2,"PRC":3}]})", "duplicate key \"PRC\""},
         {R"({"Message_Type":1,"Corrections":[{"Bogus":1}]})", "unknown key \"Corrections[0].Bogus\" in DGNSS"},
-        {R"({"Message_Type":14,"No_Of_Data_Words":1})", "message type 14 is not one the encoder knows"},
+        {R"({"Message_Type":60,"No_Of_Data_Words":1})", "message type 60 is not one the encoder knows"},
+        {R"({"Message_Type":14,"GPS_Week":601,"Hour":109,"Leap_Seconds":15})", R"("No_Of_Data_Words":1,"Station_Health":0,"GPS_Week":601,"Hour":109,"Leap_Seconds":15})"},
         {R"({"Message_Type":3,)", "not valid JSON (unterminated object at offset 18)"},
         {"[3]", "not a JSON object"},
         {"{}", "Message_Type is missing"},
@@ -310,29 +314,28 @@ TEST(ToolConventions, EncodeStrictness)
         EXPECT_TRUE(decoded[i].contains(encoded[i])) << decoded[i].toStdString() << "\nhas no " << encoded[i].toStdString();
 }
 
-// Every message and field of the description, in registration order (13 sub-records, then the 32
-// messages by type), without the keys only the generator uses; fields in the codec's position
-// order (JSON Lines keys come from it). The values themselves are checked against the published
-// tables by the message tests' presentation data.
-TEST(ToolCatalogue, JsonIsTheDescription)
+// Every message and field of each format's description, in registration order (sub-records, then
+// the messages by type: RTCMV's 13 and 32 at the top, RTCM2X's under "other_formats"), without the
+// keys only the generator uses; fields in the codec's position order (JSON Lines keys come from
+// it). The values themselves are checked against the published tables by the message tests'
+// presentation data.
+void expectCatalogue(const QJsonObject &catalogue, const char *descriptionJson, const Nvt::Mesaro::CodecTables &format,
+                     int records, int fieldCount)
 {
-    const ToolRun run = runTool({"catalogue", "--json"});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    ASSERT_TRUE(run.out.endsWith("}\n") && run.out.count('\n') == 1);
-    const QJsonObject catalogue = QJsonDocument::fromJson(run.out).object();
-    EXPECT_EQ(catalogue.keys(), (QStringList{"format", "messages"}));
-    EXPECT_EQ(catalogue.value("format"), "RTCMV");
+    SCOPED_TRACE(format.format);
+    EXPECT_EQ(catalogue.value("format"), QLatin1String(format.format));
     const QJsonArray messages = catalogue.value("messages").toArray();
-    const QJsonArray description = QJsonDocument::fromJson(readFile(RTCMV_DESCRIPTION_JSON)).object().value("records").toArray();
-    ASSERT_EQ(messages.size(), 45);
-    ASSERT_EQ(description.size(), 45);
+    const QJsonArray description = QJsonDocument::fromJson(readFile(descriptionJson)).object().value("records").toArray();
+    ASSERT_EQ(messages.size(), records);
+    ASSERT_EQ(description.size(), records);
+    const int subs = records - int(format.messageTypeCount);
     const QStringList fieldKeys = {"class", "display", "doNotUse", "name", "optional", "repeated", "role", "scale",
                                    "subFields", "subMessage", "symbols", "type", "unit", "virtual", "width"};
     int fields = 0;
-    for (int i = 0; i < 45; ++i) {
+    for (int i = 0; i < records; ++i) {
         const QJsonObject d = description[i].toObject();
         const QJsonArray df = d.value("fields").toArray();
-        const auto *layout = Nvt::Mesaro::RTCMV_record_info(uint32_t(d.value("kind").toInt()));
+        const auto *layout = format.recordInfo(uint32_t(d.value("kind").toInt()));
         ASSERT_TRUE(layout != nullptr && layout->fieldCount == uint32_t(df.size())) << i;
         QJsonArray want;
         for (const QJsonValue v : df) {
@@ -345,14 +348,28 @@ TEST(ToolCatalogue, JsonIsTheDescription)
         }
         fields += want.size();
         EXPECT_EQ(messages[i], QJsonObject({{"name", d.value("name")}, {"display", d.value("display")},
-                                            {"description", d.value("description")}, {"main", i >= 13},
+                                            {"description", d.value("description")}, {"main", i >= subs},
                                             {"discriminant", d.value("messageType")}, {"fields", want}}));
-        EXPECT_TRUE(i <= 13 || d.value("messageType").toInt() > description[i - 1].toObject().value("messageType").toInt());
+        EXPECT_TRUE(i <= subs || d.value("messageType").toInt() > description[i - 1].toObject().value("messageType").toInt());
     }
-    EXPECT_EQ(fields, 498);
+    EXPECT_EQ(fields, fieldCount);
+}
+
+TEST(ToolCatalogue, JsonIsTheDescription)
+{
+    const ToolRun run = runTool({"catalogue", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    ASSERT_TRUE(run.out.endsWith("}\n") && run.out.count('\n') == 1);
+    const QJsonObject catalogue = QJsonDocument::fromJson(run.out).object();
+    EXPECT_EQ(catalogue.keys(), (QStringList{"format", "messages", "other_formats"}));
+    expectCatalogue(catalogue, RTCMV_DESCRIPTION_JSON, Nvt::Mesaro::RTCMV_TABLES, 45, 498);
+    const QJsonArray others = catalogue.value("other_formats").toArray();
+    ASSERT_EQ(others.size(), 1);
+    expectCatalogue(others[0].toObject(), RTCM2X_DESCRIPTION_JSON, Nvt::Mesaro::RTCM2X_TABLES, 10, 98);
 
     const ToolRun text = runTool({"catalogue"});
     EXPECT_EQ(text.status, 0);
     EXPECT_TRUE(text.out.startsWith("format RTCMV\n\nType 15 (Type_15, sub-record)\n  0 R \"R\" byte\n"));
     EXPECT_TRUE(text.out.contains("\n  0 Scale_Factor \"Scale Factor\" byte\n      00 = 0.02 m\n      01 = 0.32 m\n"));
+    EXPECT_TRUE(text.out.contains("\n\nformat RTCM2X\n\nDelta DGNSS (Delta_DGNSS, sub-record)\n"));
 }

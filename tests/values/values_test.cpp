@@ -5,6 +5,7 @@
 #include <RTCMV_FormatInfo.h>
 #include <RTCMV_RecordWalker.h>
 #include <RTCMV_messages.h>
+#include <RTCM2X_messages.h>
 
 #include <mesaroframework/FieldInfo.h>
 #include <mesaroframework/FloatRepresentation.h>
@@ -63,9 +64,12 @@ GpsTime gpsAt(const char *isoUtc)
     return GpsTime::fromUtcMs(QDateTime::fromString(QLatin1String(isoUtc), Qt::ISODateWithMs).toMSecsSinceEpoch());
 }
 
+// The descriptor of a message type, in whichever format knows it.
 const MessageInfo *mainInfo(int type)
 {
-    return RTCMV_messageInfoOfKind(Nvt::Mesaro::RTCMV_message_info(uint32_t(type))->kind);
+    if (const Nvt::Mesaro::RTCMV_record_info_s *info = Nvt::Mesaro::RTCMV_message_info(uint32_t(type)))
+        return RTCMV_messageInfoOfKind(info->kind);
+    return RTCM2X_messageInfoOfKind(Nvt::Mesaro::RTCM2X_message_info(uint32_t(type))->kind);
 }
 
 const MessageInfo *elementInfo(const MessageInfo *info, const QString &field)

@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <typeinfo>
 
+class FormatInfo;
+
 // The part of every field descriptor that does not depend on the field's types.
 class RTCMV_FieldInfoBase : public FieldInfo
 {
@@ -30,9 +32,10 @@ public:
 
 protected:
     // messageDisplayName: the display name of the message descriptor that holds the field (its
-    // descriptor may still be under construction, so it is not asked).
+    // descriptor may still be under construction, so it is not asked). format: the format whose
+    // catalogue holds the field (RTCMV when null), named by the field-access events.
     RTCMV_FieldInfoBase(QString displayName, const FieldType &type, QString className,
-                        QString messageDisplayName, QString fieldName);
+                        QString messageDisplayName, QString fieldName, const FormatInfo *format = nullptr);
 
     // The five failure texts of a checked value access, thrown as field-access events.
     [[noreturn]] void throwWrongKind() const;
@@ -48,6 +51,7 @@ protected:
 
     QString m_className;
     QString m_messageDisplayName;
+    const FormatInfo *m_format;
 };
 
 // Msg: the message class that carries the field. T: what its getter returns.
@@ -173,9 +177,9 @@ protected:
     using Base = RTCMV_FieldInfo;
 
     RTCMV_FieldInfo(QString displayName, const FieldType &type, QString className,
-                    QString messageDisplayName, QString fieldName)
+                    QString messageDisplayName, QString fieldName, const FormatInfo *format = nullptr)
         : RTCMV_FieldInfoBase(std::move(displayName), type, std::move(className),
-                              std::move(messageDisplayName), std::move(fieldName))
+                              std::move(messageDisplayName), std::move(fieldName), format)
     {
     }
 

@@ -1,6 +1,7 @@
 // Behaviour shared by every RTCMV message class: the wrapped codec record and its ownership,
 // sub-message objects built on first use, the accessor checks and the raw text line.
 // A generated class supplies its record type, its element class and one line per accessor.
+// Another generated format (RTCM2X) uses the same templates with its own codec's release function.
 #pragma once
 
 #include <RTCMV_codec.h>
@@ -38,9 +39,10 @@ struct RTCMV_SubMessageLists<void>
 };
 
 // Self is the generated class (CRTP), Record its codec record, Sub the class of the elements of its
-// repeated sub-record member or void. Self provides className(), messageInfo() and traceChannel(),
-// and, with a Sub, subRecords(Record *) and subRecordCount(const Record *).
-template <class Self, class Record, class Sub = void>
+// repeated sub-record member or void, FreeRecord the codec's release of a record's blocks. Self
+// provides className(), messageInfo() and traceChannel(), and, with a Sub, subRecords(Record *) and
+// subRecordCount(const Record *).
+template <class Self, class Record, class Sub = void, void (*FreeRecord)(void *) = &Nvt::Mesaro::RTCMV_free_record>
 class RTCMV_MessageBase : public Message
 {
 public:
@@ -143,7 +145,7 @@ protected:
         enter();
         disposeSubMessages();
         if (m_representation != nullptr && m_ownsRepresentation) {
-            Nvt::Mesaro::RTCMV_free_record(m_representation);
+            FreeRecord(m_representation);
             delete m_representation;
         }
         m_representation = nullptr;
@@ -249,7 +251,7 @@ private:
 
 // Wraps a decoded record in a new message object of class M that owns a heap copy of it. The copy
 // is shallow: the sub-record block passes to the copy, and is released here should that fail.
-template <class M>
+template <class M, void (*FreeRecord)(void *) = &Nvt::Mesaro::RTCMV_free_record>
 Message *RTCMV_wrapRecord(void *record)
 {
     using Record = typename M::Record;
@@ -258,7 +260,7 @@ Message *RTCMV_wrapRecord(void *record)
     try {
         heap = new Record(*local);
     } catch (...) {
-        Nvt::Mesaro::RTCMV_free_record(local);
+        FreeRecord(local);
         throw;
     }
     try {
@@ -267,7 +269,7 @@ Message *RTCMV_wrapRecord(void *record)
         else
             return new M(heap, nullptr, true);
     } catch (...) {
-        Nvt::Mesaro::RTCMV_free_record(heap);
+        FreeRecord(heap);
         delete heap;
         throw;
     }

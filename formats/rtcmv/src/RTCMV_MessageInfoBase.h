@@ -1,12 +1,13 @@
 // What every RTCMV message descriptor does when it is built and destroyed: its trace channel,
 // the allocation tracer, main or sub-record, its text and its format. The generated descriptor
-// adds its fields and its discriminant.
+// adds its fields and its discriminant. Another generated format (RTCM2X) names its own format.
 #pragma once
 
 #include <mesaroframework/MessageInfo.h>
 
 #include <QtCore/QString>
 
+class FormatInfo;
 struct TraceChannel;
 
 class RTCMV_MessageInfoBase : public MessageInfo
@@ -19,9 +20,10 @@ public:
     const QString &getClassName() const { return m_className; }
 
 protected:
-    // A main message gets its short descriptive text; a sub-record is marked as not main.
+    // A main message gets its short descriptive text; a sub-record is marked as not main. format:
+    // the format whose catalogue holds the descriptor (RTCMV when null).
     RTCMV_MessageInfoBase(QString displayName, QString className, TraceChannel &channel, bool main,
-                          QString shortDescriptiveText);
+                          QString shortDescriptiveText, const FormatInfo *format = nullptr);
     ~RTCMV_MessageInfoBase() override;
 
     void enter() const;

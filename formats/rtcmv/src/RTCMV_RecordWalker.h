@@ -1,9 +1,10 @@
-// Generic access to codec records through the codec's layout tables (RTCMV_record_info): the values
-// of every storage type, and one walk over a record's fields, its inline arrays and its sub-record
-// blocks. Code that handles every record alike (JSON writers and readers, test models) is written
-// once against these instead of once per record.
+// Generic access to codec records through the codec's layout tables (RTCMV_record_info, or any
+// format's through CodecTables): the values of every storage type, and one walk over a record's
+// fields, its inline arrays and its sub-record blocks. Code that handles every record alike (JSON
+// writers and readers, test models) is written once against these instead of once per record.
 #pragma once
 
+#include "CodecTables.h"
 #include "RTCMV_codec.h"
 
 #include <cstdint>
@@ -93,12 +94,12 @@ inline double RTCMV_load_f64(const void *at)
 
 // ---- Fields of a record ----
 
-// The layout of a record, by the kind every record starts with.
-inline const RTCMV_record_info_s *RTCMV_layout_of(const void *record)
+// The layout of a record of the format, by the kind every record starts with.
+inline const RTCMV_record_info_s *RTCMV_layout_of(const void *record, const CodecTables &tables = RTCMV_TABLES)
 {
     uint32_t kind;
     std::memcpy(&kind, record, sizeof kind);
-    return RTCMV_record_info(kind);
+    return tables.recordInfo(kind);
 }
 
 // How many elements an array, text or sub-record field holds as the record's count field says
@@ -135,6 +136,7 @@ struct RTCMV_FieldVisit
     // the capacity; for sub-record blocks the declared count, or 0 while the record has no block.
     uint32_t count;
     uint32_t declared; // the count as the record states it (see RTCMV_declared_count)
+    const CodecTables &tables; // the record's format
 
     const char *name() const { return field.name; }
     char *element(uint32_t i) const { return at + std::size_t(i) * RTCMV_storage_size(field.ctype); }
@@ -162,9 +164,9 @@ struct RTCMV_RecordVisitor
 // Conditions and counts are read when the walk reaches the field, so a visitor that writes
 // values (a reader, a model of the decoder) steers the rest of its own walk.
 template <class Visitor>
-void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0)
+void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0, const CodecTables &tables = RTCMV_TABLES)
 {
-    const RTCMV_record_info_s *info = RTCMV_layout_of(record);
+    const RTCMV_record_info_s *info = RTCMV_layout_of(record, tables);
     if (info == nullptr)
         return;
     char *base = static_cast<char *>(record);
@@ -173,7 +175,7 @@ void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0)
     const uint32_t fieldCount = info->fieldCount;
     for (uint32_t i = 0; i < fieldCount; ++i) {
         const RTCMV_field_info_s &field = fields[i];
-        RTCMV_FieldVisit visit{*info, field, record, i, depth, base + field.offset, 1, 1};
+        RTCMV_FieldVisit visit{*info, field, record, i, depth, base + field.offset, 1, 1, tables};
         if (field.what != RTCMV_FIELD_WIRE && field.what != RTCMV_FIELD_DERIVED) {
             visit.declared = visit.count = RTCMV_declared_count(record, *info, field);
             if (field.what != RTCMV_FIELD_RECORDS)
@@ -181,7 +183,7 @@ void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0)
             else if (RTCMV_block_of(record, field) == nullptr)
                 visit.count = 0;
         }
-        if (field.conditional && !RTCMV_field_present(record, i)) {
+        if (field.conditional && !tables.fieldPresent(record, i)) {
             visitor.absentField(visit);
             continue;
         }
@@ -189,11 +191,11 @@ void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0)
             continue;
         if (field.what == RTCMV_FIELD_RECORDS) {
             char *block = static_cast<char *>(RTCMV_block_of(record, field));
-            const uint32_t size = RTCMV_record_info(field.elementKind)->size;
+            const uint32_t size = tables.recordInfo(field.elementKind)->size;
             for (uint32_t k = 0; k < visit.count; ++k) {
                 void *element = block + std::size_t(k) * size;
                 if (visitor.enterRecord(visit, k, element)) {
-                    RTCMV_walk_record(element, visitor, depth + 1);
+                    RTCMV_walk_record(element, visitor, depth + 1, tables);
                     visitor.leaveRecord(visit, k, element);
                 }
             }
@@ -210,9 +212,9 @@ void RTCMV_walk_record(void *record, Visitor &visitor, uint32_t depth = 0)
 
 // The same walk over a record the visitor only reads.
 template <class Visitor>
-void RTCMV_walk_record(const void *record, Visitor &visitor)
+void RTCMV_walk_record(const void *record, Visitor &visitor, const CodecTables &tables = RTCMV_TABLES)
 {
-    RTCMV_walk_record(const_cast<void *>(record), visitor, 0);
+    RTCMV_walk_record(const_cast<void *>(record), visitor, 0, tables);
 }
 
 } // namespace Mesaro

@@ -27,23 +27,25 @@ void failRepresentation(const QString &className)
     std::abort(); // not reached: the fatal handler ends the process
 }
 
-static MesaroEvent fieldAccessError(const QString &text)
+static MesaroEvent fieldAccessError(const QString &text, const FormatInfo *format)
 {
-    return MesaroEvent(MesaroEvent::FieldAccessError, text, RTCMV_FormatInfo::getInstance());
+    return MesaroEvent(MesaroEvent::FieldAccessError, text, format);
 }
 
 void throwIndexError(const MessageInfo *info, const char *member)
 {
     throw fieldAccessError(QStringLiteral("Requesting value for an repeated field ") + info->getDisplayName()
                            + QStringLiteral("::") + QLatin1String(member)
-                           + QStringLiteral(" with out of range index."));
+                           + QStringLiteral(" with out of range index."),
+                           info->getFormatInfo());
 }
 
 void throwAbsentField(const MessageInfo *info, const char *field)
 {
     throw fieldAccessError(QStringLiteral("Requesting value for a non-present optional field ")
                            + info->getDisplayName() + QStringLiteral("::") + QLatin1String(field)
-                           + QLatin1Char('.'));
+                           + QLatin1Char('.'),
+                           info->getFormatInfo());
 }
 
 } // namespace RTCMV_detail
@@ -51,13 +53,14 @@ void throwAbsentField(const MessageInfo *info, const char *field)
 // ---- field descriptors ----
 
 RTCMV_FieldInfoBase::RTCMV_FieldInfoBase(QString displayName, const FieldType &type, QString className,
-                                         QString messageDisplayName, QString fieldName)
+                                         QString messageDisplayName, QString fieldName, const FormatInfo *format)
     : FieldInfo(std::move(displayName), type),
       m_className(std::move(className)),
-      m_messageDisplayName(std::move(messageDisplayName))
+      m_messageDisplayName(std::move(messageDisplayName)),
+      // the catalogue exists before any descriptor is used
+      m_format(format != nullptr ? format : RTCMV_FormatInfo::getInstance())
 {
     MemLeakTracer::allocateObject(m_className);
-    RTCMV_FormatInfo::getInstance(); // the catalogue exists before any descriptor is used
     setName(std::move(fieldName));
 }
 
@@ -65,35 +68,40 @@ void RTCMV_FieldInfoBase::throwWrongKind() const
 {
     throw RTCMV_detail::fieldAccessError(QStringLiteral("Requesting value for a field ") + m_messageDisplayName
                                          + QStringLiteral("::") + getName()
-                                         + QStringLiteral(" that is not present in the given kind of message."));
+                                         + QStringLiteral(" that is not present in the given kind of message."),
+                                         m_format);
 }
 
 void RTCMV_FieldInfoBase::throwAbsent() const
 {
     throw RTCMV_detail::fieldAccessError(QStringLiteral("Requesting value for an optional field ")
                                          + m_messageDisplayName + QStringLiteral("::") + getName()
-                                         + QStringLiteral(" that is not present."));
+                                         + QStringLiteral(" that is not present."),
+                                         m_format);
 }
 
 void RTCMV_FieldInfoBase::throwNoValues() const
 {
     throw RTCMV_detail::fieldAccessError(QStringLiteral("Requesting value for an repeated field ")
                                          + m_messageDisplayName + QStringLiteral("::") + getName()
-                                         + QStringLiteral(" that is repeated 0 times."));
+                                         + QStringLiteral(" that is repeated 0 times."),
+                                         m_format);
 }
 
 void RTCMV_FieldInfoBase::throwIndexOutOfRange() const
 {
     throw RTCMV_detail::fieldAccessError(QStringLiteral("Requesting value for an repeated field ")
                                          + m_messageDisplayName + QStringLiteral("::") + getName()
-                                         + QStringLiteral(" with out of range index."));
+                                         + QStringLiteral(" with out of range index."),
+                                         m_format);
 }
 
 void RTCMV_FieldInfoBase::throwNonZeroIndex() const
 {
     throw RTCMV_detail::fieldAccessError(QStringLiteral("Requesting value for a non-repeated field ")
                                          + m_messageDisplayName + QStringLiteral("::") + getName()
-                                         + QStringLiteral(" using non-zero index."));
+                                         + QStringLiteral(" using non-zero index."),
+                                         m_format);
 }
 
 QString RTCMV_FieldInfoBase::hexByte(unsigned int value)
@@ -210,7 +218,7 @@ void RTCMV_RawLine::byteList(const unsigned char *values, unsigned int count)
 // ---- message descriptors ----
 
 RTCMV_MessageInfoBase::RTCMV_MessageInfoBase(QString displayName, QString className, TraceChannel &channel,
-                                             bool main, QString shortDescriptiveText)
+                                             bool main, QString shortDescriptiveText, const FormatInfo *format)
     : MessageInfo(std::move(displayName)), m_className(std::move(className)), m_channel(&channel)
 {
     enter();
@@ -219,7 +227,7 @@ RTCMV_MessageInfoBase::RTCMV_MessageInfoBase(QString displayName, QString classN
         setShortDescriptiveText(std::move(shortDescriptiveText));
     else
         setIsMain(false);
-    setFormatInfo(RTCMV_FormatInfo::getInstance());
+    setFormatInfo(format != nullptr ? format : RTCMV_FormatInfo::getInstance());
 }
 
 RTCMV_MessageInfoBase::~RTCMV_MessageInfoBase()
