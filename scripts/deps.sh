@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, only when one is missing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ python3 qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+pkgs=(cmake ninja-build g++ python3 qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libncurses-dev
       libgeographiclib-dev librtklib-dev libqt5serialport5-dev rtklib socat tmux iproute2)
 missing=()
 for p in "${pkgs[@]}"; do

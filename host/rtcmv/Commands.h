@@ -13,6 +13,7 @@ int runDecode(const QStringList &arguments);
 int runEncode(const QStringList &arguments);
 int runCatalogue(const QStringList &arguments);
 int runSources(const QStringList &arguments);
+int runMonitor(const QStringList &arguments);
 
 // One line on stderr, prefixed with the tool's name.
 void reportError(const QString &text);

@@ -7,6 +7,7 @@
 #include "RecordJson.h"
 #include "SourceOptions.h"
 #include "StopSignals.h"
+#include "StreamReader.h"
 #include "ValuesWriter.h"
 
 #include <RecordFields.h>
@@ -466,33 +467,6 @@ private:
     StationPositions m_positions;
 };
 
-// Shows how far a large file has come, on a terminal only.
-class Progress
-{
-public:
-    Progress(qint64 total, bool enabled) : m_total(total), m_enabled(enabled && total > (8 << 20)) { m_timer.start(); }
-    void update(qint64 done, quint64 messages)
-    {
-        if (!m_enabled || m_timer.elapsed() < 500)
-            return;
-        m_timer.restart();
-        std::fprintf(stderr, "\rrtcmv: %3d%% read, %llu messages", int(done * 100 / m_total),
-                     static_cast<unsigned long long>(messages));
-        m_shown = true;
-    }
-    void finish()
-    {
-        if (m_shown)
-            std::fputs("\r\033[K", stderr);
-    }
-
-private:
-    qint64 m_total;
-    bool m_enabled;
-    bool m_shown = false;
-    QElapsedTimer m_timer;
-};
-
 void printStats(const Printer &printer, bool filtered, const Rtcm2Framer::Stats *framing, quint64 packedMessages)
 {
     quint64 published = 0, refused = 0;
@@ -613,60 +587,6 @@ int parseOptions(const QStringList &arguments, DecodeOptions &options)
     return ExitOk;
 }
 
-// Frames (or splits) the input and hands every message to the decoder, whose sink prints it.
-class StreamDecoder
-{
-public:
-    StreamDecoder(DecoderRouter &decoders, Printer &printer, bool packed)
-        : m_decode([&decoders, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
-              printer.decoded(decoders.decode(message, bytes), message, bytes);
-          }),
-          m_framer(m_decode), m_splitter(m_decode), m_packed(packed)
-    {
-    }
-
-    // Reads the source to its end or until a stop signal. From a live source each message is
-    // written out as soon as it is complete: the framer releases the one waiting for the word
-    // after it once the source has been quiet for a moment. False when the output failed.
-    bool readAll(ByteSource &source, Output &out, Progress &progress)
-    {
-        std::vector<uint8_t> chunk(source.live() ? 1 << 16 : 1 << 20);
-        qint64 done = 0;
-        while (!stopRequested()) {
-            const qint64 n = source.read(chunk.data(), qint64(chunk.size()), kQuietMs);
-            if (n < 0)
-                break;
-            const Rtcm2Framer::Clock::time_point now = Rtcm2Framer::Clock::now();
-            if (m_packed)
-                m_splitter.feed(chunk.data(), std::size_t(n));
-            else if (n > 0)
-                m_framer.feed(chunk.data(), std::size_t(n), now);
-            else
-                m_framer.releasePending(now, std::chrono::milliseconds(kQuietMs));
-            if (source.live())
-                out.flush();
-            if (out.failed())
-                return false;
-            done += n;
-            progress.update(done, m_packed ? m_splitter.messages() : m_framer.stats().messages);
-        }
-        if (!m_packed)
-            m_framer.flush(); // the last message has nothing after it to confirm it
-        return true;
-    }
-
-    const Rtcm2Framer::Stats *framing() const { return m_packed ? nullptr : &m_framer.stats(); }
-    const Rtcm2PackedSplitter &splitter() const { return m_splitter; }
-
-private:
-    // How long a live source stays quiet before the message waiting for its next word goes out.
-    static constexpr int kQuietMs = 40;
-    std::function<void(const uint8_t *, std::size_t, unsigned)> m_decode;
-    Rtcm2Framer m_framer;
-    Rtcm2PackedSplitter m_splitter;
-    bool m_packed;
-};
-
 // 1 when the decoder refused a message (types switched off are skipped, not refused) or packed
 // input ends inside a message; each reason is one line on stderr, even with --quiet.
 int exitStatus(const Printer &printer, const Rtcm2PackedSplitter &splitter, const DecodeOptions &options)
@@ -690,9 +610,18 @@ int decodeInput(ByteSource &source, const DecodeOptions &options)
     Printer printer(out, options);
     decoders.addSink(&printer);
     decoders.applyTypeFilter(options.only, options.excluded);
-    StreamDecoder stream(decoders, printer, options.packed);
+    StreamReader stream([&decoders, &printer](const uint8_t *message, std::size_t bytes, unsigned) {
+        printer.decoded(decoders.decode(message, bytes), message, bytes);
+    }, options.packed);
     Progress progress(source.size(), isatty(2) != 0);
-    stream.readAll(source, out, progress);
+    stream.readAll(source, [&](qint64 done) {
+        if (source.live()) // each message goes out as soon as it is complete
+            out.flush();
+        if (out.failed())
+            return false;
+        progress.update(done, stream.messages());
+        return true;
+    });
     out.flush();
     if (out.closed())
         return ExitOk; // the reader has gone (| head): nothing more to say

@@ -26,6 +26,7 @@ static const char usage[] =
     "  encode [FILE|-]      encode JSON Lines into an RTCM 2 stream\n"
     "  catalogue [--json]   list every message type and field the library knows\n"
     "  sources ntrip://HOST[:PORT]   list the mountpoints of an NTRIP caster\n"
+    "  monitor [FILE|-|SOURCE]  watch a stream's health: stations, message types, outages\n"
     "\n"
     "  rtcmv <command> --help   options of a command\n"
     "  rtcmv --version          the version\n";
@@ -120,5 +121,7 @@ int main(int argc, char *argv[])
         return runCatalogue(arguments);
     if (command == QLatin1String("sources"))
         return runSources(arguments);
+    if (command == QLatin1String("monitor"))
+        return runMonitor(arguments);
     return usageError(QString(), QStringLiteral("unknown command '%1'").arg(command));
 }

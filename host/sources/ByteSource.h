@@ -31,6 +31,8 @@ public:
     virtual bool live() const { return true; }
     // Size in bytes when known in advance (a regular file), else 0.
     virtual qint64 size() const { return 0; }
+    // Connections made again after a loss.
+    virtual quint64 reconnects() const { return 0; }
     const Failure &failure() const { return m_failure; }
     QString name() const { return m_name; }
 

@@ -66,6 +66,8 @@ qint64 RetryingSource::read(uint8_t *data, qint64 size, int timeoutMs)
         }
         if (!m_source->open())
             return lostConnection();
+        if (m_everOpened)
+            ++m_reconnects;
         m_connected = m_everOpened = true;
         say(QStringLiteral("connected to %1").arg(name()));
     }

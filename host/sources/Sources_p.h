@@ -118,6 +118,7 @@ public:
     bool open() override;
     qint64 read(uint8_t *data, qint64 size, int timeoutMs) override;
     void close() override { m_source->close(); }
+    quint64 reconnects() const override { return m_reconnects; }
 
 private:
     // After a loss: ends the run (fatal, or --once) with -1, else schedules the next attempt.
@@ -132,4 +133,5 @@ private:
     QElapsedTimer m_sinceData; // since the connection's first data
     bool m_hadData = false;
     bool m_everOpened = false;
+    quint64 m_reconnects = 0;
 };
