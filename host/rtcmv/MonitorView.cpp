@@ -48,6 +48,7 @@ bool MonitorView::update(const StreamMonitor &monitor, const StreamTotals &total
 void MonitorView::draw(const StreamMonitor &monitor, const StreamTotals &totals)
 {
     erase();
+    clearok(stdscr, TRUE); // repaints over lines the sources wrote to stderr meanwhile
     mvprintw(0, 0, "rtcmv monitor  %s  %s  (q to quit)", m_source.constData(), utc(monitor.now()).constData());
     int row = drawStream(monitor, totals, 2);
     row = drawStations(monitor, row + 1);
