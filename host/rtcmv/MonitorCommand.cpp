@@ -153,7 +153,9 @@ public:
             const double now = seconds(GpsTime::now());
             m_monitor.message(*header, decoded, now, time ? std::optional<double>(now - seconds(*time)) : std::nullopt);
         } else {
-            m_lastAt = time ? seconds(*time) : m_lastAt;
+            // A count that names no time keeps the time before it (the host clock's at the start,
+            // which is where the first Z-count is placed too).
+            m_lastAt = time ? seconds(*time) : m_lastAt > 0 ? m_lastAt : seconds(GpsTime::now());
             m_monitor.message(*header, decoded, m_lastAt);
         }
     }
