@@ -59,23 +59,13 @@ const RTCMV_record_info_s *messageInfo(uint32_t messageType)
     return info != nullptr ? recordInfo(info->kind) : nullptr;
 }
 
-int32_t decodeEnabled(const unsigned char *enable, const unsigned char *buffer, uint16_t size, void *record)
-{
-    if (enable == nullptr)
-        return RTCM2X_decode(nullptr, buffer, size, record);
-    RTCM2X_context_s context;
-    RTCM2X_init_context(&context);
-    static_assert(sizeof context.enable == CODEC_ENABLE_BYTES, "every codec has the same enable bytes");
-    std::memcpy(context.enable, enable, sizeof context.enable);
-    return RTCM2X_decode(&context, buffer, size, record);
-}
-
 } // namespace
 
 const CodecTables RTCM2X_TABLES = {
     "RTCM2X", RTCM2X_MESSAGE_TYPES, RTCM2X_MESSAGE_TYPE_COUNT, uint32_t(RTCM2X_RECORD_STORAGE_SIZE),
     recordInfo, messageInfo, RTCM2X_field_present, RTCM2X_update_derived, RTCM2X_init_record,
-    RTCM2X_append_record, RTCM2X_free_record, RTCM2X_encode_record, decodeEnabled, RTCM2X_error_name,
+    RTCM2X_append_record, RTCM2X_free_record, RTCM2X_encode_record,
+    decodeEnabled<RTCM2X_context_s, RTCM2X_init_context, RTCM2X_decode>, RTCM2X_error_name,
 };
 
 } // namespace Mesaro

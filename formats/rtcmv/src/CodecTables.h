@@ -7,6 +7,7 @@
 #include "RTCMV_codec.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace Nvt {
 namespace Mesaro {
@@ -34,6 +35,21 @@ struct CodecTables
     int32_t (*decode)(const unsigned char *enable, const unsigned char *buffer, uint16_t size, void *record);
     const char *(*errorName)(int32_t code);
 };
+
+// A codec's decode under the enable bits given, as CodecTables::decode wants it: every codec has
+// the same context shape, only its names differ.
+template <typename Context, void (*initContext)(Context *),
+          int32_t (*decodeWith)(Context *, const unsigned char *, uint16_t, void *)>
+int32_t decodeEnabled(const unsigned char *enable, const unsigned char *buffer, uint16_t size, void *record)
+{
+    if (enable == nullptr)
+        return decodeWith(nullptr, buffer, size, record);
+    Context context;
+    initContext(&context);
+    static_assert(sizeof context.enable == CODEC_ENABLE_BYTES, "every codec has the same enable bytes");
+    std::memcpy(context.enable, enable, sizeof context.enable);
+    return decodeWith(&context, buffer, size, record);
+}
 
 extern const CodecTables RTCMV_TABLES;
 extern const CodecTables RTCM2X_TABLES;
