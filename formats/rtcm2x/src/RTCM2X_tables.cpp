@@ -2,7 +2,6 @@
 // for, in RTCMV's layout types (the same members and enumerations, checked below).
 #include "CodecTables.h"
 
-#include <cstring>
 
 #include <RTCM2X_codec.h>
 
