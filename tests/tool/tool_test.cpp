@@ -2,8 +2,6 @@
 // the output must not follow, texts of messages escaped in every format, type filters, the counts
 // of --stats, GNU option forms, exit statuses and the one line on stderr that says why; encode's
 // strictness; the catalogue, as the message description it was generated from.
-#include <RTCMV_codec.h>
-
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -311,45 +309,30 @@ TEST(ToolConventions, EncodeStrictness)
 }
 
 // Every message and field of the description, in registration order (13 sub-records, then the 32
-// messages by type), without the keys only the generator uses; fields in the codec's position
-// order (JSON Lines keys come from it). The values themselves are checked against the published
-// tables by the message tests' presentation data.
+// messages by type), without the keys only the generator uses. The values themselves are checked
+// against the published tables by the message tests' presentation data.
 TEST(ToolCatalogue, JsonIsTheDescription)
 {
     const ToolRun run = runTool({"catalogue", "--json"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     ASSERT_TRUE(run.out.endsWith("}\n") && run.out.count('\n') == 1);
-    const QJsonObject catalogue = QJsonDocument::fromJson(run.out).object();
-    EXPECT_EQ(catalogue.keys(), (QStringList{"format", "messages"}));
-    EXPECT_EQ(catalogue.value("format"), "RTCMV");
-    const QJsonArray messages = catalogue.value("messages").toArray();
     const QJsonArray description = QJsonDocument::fromJson(readFile(RTCMV_DESCRIPTION_JSON)).object().value("records").toArray();
-    ASSERT_EQ(messages.size(), 45);
     ASSERT_EQ(description.size(), 45);
-    const QStringList fieldKeys = {"class", "display", "doNotUse", "name", "optional", "repeated", "role", "scale",
-                                   "subFields", "subMessage", "symbols", "type", "unit", "virtual", "width"};
-    int fields = 0;
+    QJsonArray messages;
     for (int i = 0; i < 45; ++i) {
         const QJsonObject d = description[i].toObject();
-        const QJsonArray df = d.value("fields").toArray();
-        const auto *layout = Nvt::Mesaro::RTCMV_record_info(uint32_t(d.value("kind").toInt()));
-        ASSERT_TRUE(layout != nullptr && layout->fieldCount == uint32_t(df.size())) << i;
-        QJsonArray want;
-        for (const QJsonValue v : df) {
+        QJsonArray fields;
+        for (const QJsonValue v : d.value("fields").toArray()) {
             QJsonObject f = v.toObject();
             for (const char *key : {"bits", "ctype", "what"})
                 f.remove(key);
-            EXPECT_EQ(f.keys(), fieldKeys);
-            EXPECT_EQ(f.value("name"), QLatin1String(layout->fields[want.size()].name));
-            want.append(f);
+            fields.append(f);
         }
-        fields += want.size();
-        EXPECT_EQ(messages[i], QJsonObject({{"name", d.value("name")}, {"display", d.value("display")},
-                                            {"description", d.value("description")}, {"main", i >= 13},
-                                            {"discriminant", d.value("messageType")}, {"fields", want}}));
+        messages.append(QJsonObject({{"name", d.value("name")}, {"display", d.value("display")}, {"description", d.value("description")},
+                                     {"main", i >= 13}, {"discriminant", d.value("messageType")}, {"fields", fields}}));
         EXPECT_TRUE(i <= 13 || d.value("messageType").toInt() > description[i - 1].toObject().value("messageType").toInt());
     }
-    EXPECT_EQ(fields, 498);
+    EXPECT_EQ(QJsonDocument::fromJson(run.out).object(), QJsonObject({{"format", "RTCMV"}, {"messages", messages}}));
 
     const ToolRun text = runTool({"catalogue"});
     EXPECT_EQ(text.status, 0);
