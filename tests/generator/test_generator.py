@@ -20,7 +20,6 @@ sys.path.insert(0, GENERATOR)
 
 import model  # noqa: E402
 import rtcmv_gen  # noqa: E402
-import templates  # noqa: E402
 
 
 def add_messages(*kinds):
@@ -173,34 +172,6 @@ class AddedRecord(unittest.TestCase):
         self.assertIn("addMessageInfo(RTCMV_Message_Type_60_MessageInfo::getInstance());",
                       generated["RTCMV_FormatInfo.cpp"])
         self.assertIn("RTCMV_Message_Type_60.h", generated)
-
-    # A second format is the same generator run on another description under another name: every
-    # identifier, file and error code it writes carries that name, none the first format's.
-    def test_another_prefix_names_everything_it_generates(self):
-        self.addCleanup(templates.use_prefix, "RTCMV")
-        with tempfile.TemporaryDirectory() as scratch:
-            copied = copy_description(scratch, "")
-            for name in os.listdir(copied):
-                path = os.path.join(copied, name)
-                text = pathlib.Path(path).read_text().replace("rtcmv_", "other_")
-                os.remove(path)
-                pathlib.Path(copied, name.replace("rtcmv_", "other_")).write_text(text)
-            built = model.build(copied, "OTHER")
-            rtcmv_gen.generate(built, os.path.join(scratch, "generated"))
-            generated = tree_contents(scratch + "/generated")
-        self.assertEqual(sorted(os.path.basename(path) for path, _ in generated), sorted(rtcmv_gen.outputs(built)))
-        for path, text in generated:
-            with self.subTest(file=os.path.basename(path)):
-                self.assertTrue(os.path.basename(path).startswith("OTHER_"))
-                self.assertEqual(re.findall(rb"RTCMV\w*", text), [b"RTCMV"] if path.endswith("FormatInfo.cpp") else [])
-
-    # They loop over the generated tables, so that a new record needs no edit there.
-    def test_decoder_and_codec_fuzzer_name_no_message_type(self):
-        specific = re.compile(r"RTCMV_KIND_\w+|Message_Type_\d+|RTCMV_\w+_\d+_MessageInfo")
-        for folder in (os.path.join(ROOT, "formats", "rtcmv", "src"), os.path.join(ROOT, "fuzz", "codec")):
-            for name in sorted(n for n in os.listdir(folder) if n.endswith((".cpp", ".h"))):
-                with open(os.path.join(folder, name)) as file, self.subTest(file=name):
-                    self.assertEqual(specific.findall(file.read()), [])
 
 
 if __name__ == "__main__":
