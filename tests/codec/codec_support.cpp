@@ -114,18 +114,6 @@ const std::vector<uint32_t> &messageTypes(const CodecTables &format)
     return &format == &RTCM2X_TABLES ? rtcm2x : rtcmv;
 }
 
-int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index)
-{
-    return RTCMV_load(static_cast<const char *>(record) + field.offset + index * RTCMV_storage_size(field.ctype),
-                      field.ctype);
-}
-
-void setFieldValue(void *record, const RTCMV_field_info_s &field, int64_t value, uint32_t index)
-{
-    RTCMV_store(static_cast<char *>(record) + field.offset + index * RTCMV_storage_size(field.ctype), field.ctype,
-                value);
-}
-
 int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw)
 {
     const unsigned bits = field.bits;
@@ -139,11 +127,6 @@ int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw)
 uint32_t kindOf(const void *record) { return header<uint32_t>(record, offsetof(RTCMV_DGNSS_s, kind)); }
 uint32_t bitLengthOf(const void *record) { return header<uint32_t>(record, offsetof(RTCMV_DGNSS_s, bitLength)); }
 const void *parentOf(const void *record) { return header<void *>(record, offsetof(RTCMV_DGNSS_s, parent)); }
-
-uint32_t elementCount(const void *record, const RTCMV_field_info_s &field, const CodecTables &format)
-{
-    return RTCMV_declared_count(record, *RTCMV_layout_of(record, format), field);
-}
 
 const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index, const CodecTables &format)
 {

@@ -29,9 +29,6 @@ union AnyRecord
 // The format's message types, ascending (RTCMV's 32 by default).
 const std::vector<uint32_t> &messageTypes(const CodecTables &format = RTCMV_TABLES);
 
-// Value of a numeric field (element `index` of an array) widened to 64 bits.
-int64_t fieldValue(const void *record, const RTCMV_field_info_s &field, uint32_t index = 0);
-void setFieldValue(void *record, const RTCMV_field_info_s &field, int64_t value, uint32_t index = 0);
 // The low field.bits bits of a wire pattern, widened as the field's storage type reads them.
 int64_t wireValue(const RTCMV_field_info_s &field, uint64_t raw);
 
@@ -40,9 +37,7 @@ uint32_t kindOf(const void *record);
 uint32_t bitLengthOf(const void *record);
 const void *parentOf(const void *record);
 
-// Elements of an array, text or sub-record field as the record's count says (the fixed size for
-// fixed blocks), before any capacity limit; element `index` of a sub-record block, null without one.
-uint32_t elementCount(const void *record, const RTCMV_field_info_s &field, const CodecTables &format = RTCMV_TABLES);
+// Element `index` of a sub-record block, null without one.
 const void *elementAt(const void *record, const RTCMV_field_info_s &field, uint32_t index,
                       const CodecTables &format = RTCMV_TABLES);
 

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <set>
 
 using namespace Nvt::Mesaro;
 using namespace CodecSupport;
@@ -156,22 +155,20 @@ struct ParentCheck : RTCMV_RecordVisitor
     }
 };
 
-// Message type and kind tag of every message, as each format publishes them.
+// Message type and kind tag of every message of a format (the decoder's tests hold the published
+// numbering).
 struct TypeAndKind
 {
     unsigned type, kind;
     const CodecTables *format = &RTCMV_TABLES;
 };
-const TypeAndKind Messages[32] = {
-    {3, 14},  {16, 15}, {17, 16}, {22, 17}, {23, 18}, {24, 19}, {32, 20}, {39, 21},
-    {41, 22}, {51, 23}, {52, 24}, {53, 25}, {57, 26}, {58, 27}, {59, 28}, {1, 29},
-    {9, 30},  {15, 31}, {18, 32}, {19, 33}, {20, 34}, {21, 35}, {31, 36}, {34, 37},
-    {38, 38}, {44, 39}, {48, 40}, {49, 41}, {50, 42}, {54, 43}, {55, 44}, {56, 45},
-};
-const TypeAndKind Rtcm2xMessages[7] = {
-    {2, 4, &RTCM2X_TABLES}, {4, 5, &RTCM2X_TABLES}, {5, 6, &RTCM2X_TABLES}, {6, 7, &RTCM2X_TABLES},
-    {7, 8, &RTCM2X_TABLES}, {13, 9, &RTCM2X_TABLES}, {14, 10, &RTCM2X_TABLES},
-};
+std::vector<TypeAndKind> messages(const CodecTables &format)
+{
+    std::vector<TypeAndKind> all;
+    for (uint32_t type : messageTypes(format))
+        all.push_back({type, format.messageInfo(type)->kind, &format});
+    return all;
+}
 
 void checkRoundTrip(AnyRecord *original, TypeAndKind message)
 {
@@ -260,8 +257,8 @@ TEST_P(EveryType, RoundTripsAndTruncations)
 const auto typeName = [](const ::testing::TestParamInfo<TypeAndKind> &message) {
     return "Type" + std::to_string(message.param.type);
 };
-INSTANTIATE_TEST_SUITE_P(Codec, EveryType, ::testing::ValuesIn(Messages), typeName);
-INSTANTIATE_TEST_SUITE_P(Rtcm2x, EveryType, ::testing::ValuesIn(Rtcm2xMessages), typeName);
+INSTANTIATE_TEST_SUITE_P(Codec, EveryType, ::testing::ValuesIn(messages(RTCMV_TABLES)), typeName);
+INSTANTIATE_TEST_SUITE_P(Rtcm2x, EveryType, ::testing::ValuesIn(messages(RTCM2X_TABLES)), typeName);
 
 } // namespace
 
@@ -278,19 +275,10 @@ TEST(CodecContract, DispatchAndContext)
     EXPECT_EQ(RTCMV_decode(&all, initial + 1, 1, &d.record), RTCMV_ERR_INVALID_MESSAGE);
     EXPECT_EQ(all.lastType, 42);
 
-    // Every other type of the header is unknown (the round trips show each known one reaching its
-    // own record); 256 bytes hold any message.
+    // (Types no decoder knows: the decoder's tests.) A count beyond an inline array's capacity is
+    // refused both ways; 256 bytes hold any message.
     std::vector<unsigned char> header(256, 0);
     header[0] = 0x66;
-    header[5] = 1 << 3; // one data word
-    for (unsigned type = 0; type < 64; ++type) {
-        if (std::any_of(std::begin(Messages), std::end(Messages), [type](TypeAndKind m) { return m.type == type; }))
-            continue;
-        header[1] = static_cast<unsigned char>(type << 2);
-        EXPECT_EQ(RTCMV_decode(&all, header.data(), uint16_t(header.size()), &d.record), RTCMV_ERR_INVALID_MESSAGE);
-        EXPECT_EQ(all.lastType, type);
-    }
-    // A count beyond an inline array's capacity is refused both ways.
     header[1] = 16 << 2;
     header[5] = 31 << 3;
     EXPECT_EQ(RTCMV_decode(nullptr, header.data(), 256, &d.record), RTCMV_ERR_MESSAGE_TYPE_16_MESSAGE_INT_BUFFER_OVERFLOW);
@@ -339,14 +327,9 @@ TEST(CodecContract, InitAppendAndFreeOfEveryRecord)
     }
 }
 
-TEST(CodecContract, EveryErrorCodeHasItsOwnName)
+// Error names at the ends of the table and beyond it (each name is an enumerator: no two are alike).
+TEST(CodecContract, ErrorNamesAtTheEndsOfTheTable)
 {
-    std::set<std::string> names;
-    for (int32_t code = -1; code >= -RTCMV_ERROR_COUNT; --code) {
-        EXPECT_EQ(std::string(RTCMV_error_name(code)).rfind("RTCMV_ERR_", 0), 0u) << code;
-        names.insert(RTCMV_error_name(code));
-    }
-    EXPECT_EQ(names.size(), 588u);
     const std::map<int32_t, std::string> named = {
         {0, "RTCMV_ERR_NONE"}, {INT_MAX, "RTCMV_ERR_NONE"}, {-555, "RTCMV_ERR_MESSAGE_TYPE_3_DISABLED"},
         {-587, "RTCMV_ERR_INVALID_MESSAGE"}, {-588, "RTCMV_ERR_EOF"}, {-589, "???"}, {INT_MIN, "???"}};

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Nvt::Mesaro;
@@ -34,14 +35,10 @@ TEST(Rtcm2xRecording, TimeOfWeekMessagesDecodeAndEncodeBack)
     framer.flush();
 
     ASSERT_EQ(decoded.size(), 3u);
-    for (const RTCM2X_Message_Type_14_s &m : decoded) {
-        EXPECT_EQ(m.No_Of_Data_Words, 1);
-        EXPECT_EQ(m.GPS_Week, 601);
-        EXPECT_EQ(m.Hour, 109);
-        EXPECT_EQ(m.Leap_Seconds, 15);
-    }
-    EXPECT_EQ(decoded.back().Reference_Station_Id, 652);
-    EXPECT_EQ(decoded.back().Modified_Z_Count, 2800); // 1680.0 s at 0.6 s a count
+    for (const RTCM2X_Message_Type_14_s &m : decoded) // words, week, hour, leap seconds
+        EXPECT_EQ(std::make_tuple(m.No_Of_Data_Words, m.GPS_Week, m.Hour, m.Leap_Seconds), std::make_tuple(1, 601, 109, 15));
+    // Station 652 and 1680.0 s at 0.6 s a count.
+    EXPECT_EQ(std::make_tuple(decoded.back().Reference_Station_Id, decoded.back().Modified_Z_Count), std::make_tuple(652, 2800));
     // Week 601 of the 1024-week cycle that holds the header's date (2011-04-05, GPS week 1630) is
     // week 1625: Thursday 2011-03-03, 13 h; 15 leap seconds were in force from 2009 to mid-2012.
     EXPECT_EQ(1630 - (1630 - decoded.front().GPS_Week) % 1024, 1625);

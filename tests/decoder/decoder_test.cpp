@@ -1,6 +1,6 @@
-// RTCMVDecoder: publication of every message type through the three stages (and RTCM2XDecoder's,
-// on the same decoder template), refusals, their events and the memory they leave behind, message
-// enabling, length clamping and the registry.
+// RTCMVDecoder (and RTCM2XDecoder, on the same decoder template): publication of every message type
+// through the three stages as the class of its type, refusals, their events and the memory they
+// leave behind, message enabling (by the published numbers), length clamping and the Qt slot.
 #include "codec_support.h"
 
 #include <RTCM2XDecoder.h>
@@ -22,10 +22,8 @@ using Log = std::vector<std::string>;
 
 namespace {
 
-// Registration order, as the format publishes it (the number of each record is its place): the
-// sub-records, then the message types.
-const char *const SubRecords[13] = {"Type_15", "DGNSS",  "RTK_18", "RTK_19",  "RTK_20",  "RTK_21",      "WACorrection",
-                                    "JPL_46",  "JPL_48", "JPL_49", "OCDS_54", "OCDS_55", "OCDS_56"};
+// The enable numbers of the message types as the format publishes them: 14 onwards in this order
+// (1 to 13 are the sub-records).
 const unsigned MessageTypes[32] = {3,  16, 17, 22, 23, 24, 32, 39, 41, 51, 52, 53, 57, 58, 59, 1,
                                    9,  15, 18, 19, 20, 21, 31, 34, 38, 44, 48, 49, 50, 54, 55, 56};
 
@@ -49,24 +47,16 @@ struct Sink : MessageSink
             throw std::runtime_error("sink failure");
     }
     void newMessageLate(const Message *m) override { note("late", m); }
-    void newEvent(const MesaroEvent &event) override
-    {
-        log.push_back("event " + std::to_string(int(event.getType())) + " " + event.getText().toStdString());
-    }
-    void newUnknownMessage(const FormatInfo *, const QString &text) override
-    {
-        log.push_back("unknown " + text.toStdString());
-    }
+    void newEvent(const MesaroEvent &e) override { log.push_back("event " + std::to_string(int(e.getType())) + " " + e.getText().toStdString()); }
+    void newUnknownMessage(const FormatInfo *, const QString &text) override { log.push_back("unknown " + text.toStdString()); }
     void note(const std::string &stage, const Message *m)
     {
         EXPECT_EQ(m->getReferenceCount(), keep && stage == "late" ? 2 : 1) << stage;
-        const std::string name = m->getMessageInfo()->getName().toStdString();
-        log.push_back(stage + " " + name + (log.empty() || m == last ? "" : " other"));
+        log.push_back(stage + " " + m->getMessageInfo()->getName().toStdString() + (log.empty() || m == last ? "" : " other"));
         last = m;
     }
 
-    bool keep = false;
-    bool throwing = false;
+    bool keep = false, throwing = false;
     Log log;
     const Message *last = nullptr; // gone after the decode unless kept
     std::vector<ReferencePointer<const Message>> kept;
@@ -213,17 +203,33 @@ TEST(Decoder, RefusalsGiveTheCodecsCodeAndOneEventAndHoldNothing)
         EXPECT_LT(mallinfo2().uordblks, heapBefore + 4096);
     }
     EXPECT_EQ(MemLeakTracer::totalLive(), live);
+
+    // Lengths of 65536 and more are clamped, not wrapped; the slot is invocable by name.
+    for (const Sample &sample : samples(21, 1)) {
+        std::vector<unsigned char> large(70000, 0);
+        std::copy(sample.bytes.begin(), sample.bytes.end(), large.begin());
+        for (uint length : {65535u, 65536u, 65538u, 131073u, UINT_MAX - 1})
+            EXPECT_EQ(d.decode(large, length), codecAnswer(sample.bytes)) << sample.type << " " << length;
+        int32_t result = 0;
+        ASSERT_TRUE(QMetaObject::invokeMethod(&d.decoder, "decodeMessage", Qt::DirectConnection, Q_RETURN_ARG(int32_t, result),
+                                              Q_ARG(const uint8_t *, large.data()), Q_ARG(uint, uint(sample.bytes.size()))));
+        EXPECT_EQ(result, codecAnswer(sample.bytes));
+    }
 }
 
+// (The class each number publishes: the log names it.)
 TEST(Decoder, EachNumberEnablesExactlyItsMessageType)
 {
     Decoder<> d;
+    EXPECT_EQ(d.decoder.getName(), QStringLiteral("RTCMV"));
+    EXPECT_EQ(d.decoder.getMessageEnums().size(), 45);
     const std::vector<Sample> all = samples(11, 1);
     // Numbers 14 to 45 are the messages, switched on at start; 1 to 13 the sub-records.
     std::vector<bool> fresh(45, true);
     std::fill(fresh.begin(), fresh.begin() + 13, false);
     ASSERT_EQ(d.enabled(), fresh);
     for (int e = 1; e <= 45; ++e) {
+        EXPECT_EQ(d.decoder.getMessageEnum(d.decoder.getMessageInfoForEnum(e)), e);
         std::vector<bool> flipped = fresh;
         flipped[size_t(e - 1)] = !fresh[size_t(e - 1)];
         for (int twice = 0; twice < 2; ++twice) {
@@ -250,31 +256,4 @@ TEST(Decoder, EachNumberEnablesExactlyItsMessageType)
     d.decoder.enableAllMessages();
     fresh[2] = true;
     EXPECT_EQ(d.enabled(), fresh);
-}
-
-TEST(Decoder, RegistryLengthsAndSlot)
-{
-    Decoder<> d;
-    QVector<int> numbers;
-    for (int e = 1; e <= 45; ++e) {
-        numbers.append(e);
-        const QString name = e <= 13 ? SubRecords[e - 1] : QStringLiteral("Message_Type_%1").arg(MessageTypes[e - 14]);
-        EXPECT_EQ(d.decoder.getMessageInfoForEnum(e)->getName(), name);
-        EXPECT_EQ(d.decoder.getMessageEnum(d.decoder.getMessageInfoForEnum(e)), e);
-    }
-    EXPECT_EQ(d.decoder.getMessageEnums(), numbers);
-    EXPECT_EQ(d.decoder.getName(), QStringLiteral("RTCMV"));
-
-    // Lengths of 65536 and more are clamped, not wrapped; the slot is invocable by name.
-    for (const Sample &sample : samples(21, 1)) {
-        std::vector<unsigned char> large(70000, 0);
-        std::copy(sample.bytes.begin(), sample.bytes.end(), large.begin());
-        for (uint length : {65535u, 65536u, 65538u, 131073u, UINT_MAX - 1})
-            EXPECT_EQ(d.decode(large, length), codecAnswer(sample.bytes)) << sample.type << " " << length;
-        int32_t result = 0;
-        ASSERT_TRUE(QMetaObject::invokeMethod(&d.decoder, "decodeMessage", Qt::DirectConnection,
-                                              Q_RETURN_ARG(int32_t, result), Q_ARG(const uint8_t *, large.data()),
-                                              Q_ARG(uint, uint(sample.bytes.size()))));
-        EXPECT_EQ(result, codecAnswer(sample.bytes));
-    }
 }

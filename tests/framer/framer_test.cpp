@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -306,30 +304,6 @@ TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
     EXPECT_LE(invented, 8) << "of 10000 streams";
 }
 
-// Each single bit flip in one message drops that message (a flip of bit 6 or 7 turns the byte
-// into ignored noise) and nothing else, except that a flip in its first word leaves the message
-// before it unconfirmed too, unless the stream is seen to carry on in step.
-TEST(Rtcm2Framer, DropsOnlyTheMessageWithAFlippedBit)
-{
-    std::mt19937 rng(5);
-    const Chain c(rng, 6);
-    std::vector<Bytes> want = c.sent;
-    want.erase(want.begin() + 3);
-    int lostBefore = 0;
-    for (std::size_t at = c.ends[2]; at < c.ends[3]; ++at) {
-        for (unsigned bit = 0; bit < 8; ++bit) {
-            const Framed f = frame(damaged(c.bytes, at, bit));
-            std::vector<Bytes> must = want;
-            if (at < c.ends[2] + 5)
-                must.erase(must.begin() + 2);
-            ASSERT_TRUE(inOrder(must, f.got) && inOrder(f.got, want)) << "byte " << at << " bit " << bit;
-            lostBefore += f.got.size() < want.size();
-            EXPECT_GE(f.stats.resyncs, 1u);
-        }
-    }
-    EXPECT_LE(lostBefore, 8) << "of 40 flips in the first word";
-}
-
 // When the header after a message is damaged and the message after that is lost too, the message
 // still comes out, unless ignored bytes lie inside its last word (a burst, whose damage may have
 // passed parity). A symbol added right after a message confirms it nearly always; one added inside
@@ -422,13 +396,10 @@ TEST(Rtcm2PackedSplitter, SplitsByDataWordCountInAnyChunking)
 
 namespace {
 
-// Type, station, z-count, sequence number and data word count of a packed message.
-std::array<unsigned, 5> headerOf(const Bytes &m)
+// The reference station of a packed message.
+unsigned stationOf(const Bytes &m)
 {
-    const uint64_t bits = uint64_t(m[0]) << 40 | uint64_t(m[1]) << 32 | uint64_t(m[2]) << 24 | uint64_t(m[3]) << 16
-        | uint64_t(m[4]) << 8 | m[5];
-    return {unsigned(bits >> 34) & 0x3F, unsigned(bits >> 24) & 0x3FF, unsigned(bits >> 11) & 0x1FFF,
-            unsigned(bits >> 8) & 0x7, unsigned(bits >> 3) & 0x1F};
+    return (m[1] & 3u) << 8 | m[2];
 }
 
 // The messages of a recording written again as one continuous stream, five at a time; the end of
@@ -451,7 +422,7 @@ void expectDamageAtMessageEndsCaught(const std::vector<Bytes> &messages, const c
             for (unsigned change = 0; change < 10; ++change) {
                 const std::vector<Bytes> got = frame(damaged(five, at, change < 9 ? change : 9 + (at & 0x3F))).got;
                 const bool knownStation = std::any_of(got.begin(), got.end(), [&](const Bytes &m) {
-                    return m != want[4] && headerOf(m)[1] == headerOf(want[4])[1];
+                    return m != want[4] && stationOf(m) == stationOf(want[4]);
                 });
                 ASSERT_TRUE(inOrder(got, want) && got.size() >= 2 && got[0] == want[0] && got[1] == want[1]
                             && (got.back() == want[4] || !knownStation))
@@ -466,50 +437,15 @@ void expectDamageAtMessageEndsCaught(const std::vector<Bytes> &messages, const c
 
 } // namespace
 
-// Every message whose words all pass parity counts, the first ones after the comment lines
-// included. Sequence numbers step by one from message to message: none lost, none invented.
-//
-// First headers worked out by hand. Each byte gives its low six bits, first bit sent = bit 0;
-// D30 of the first word is 0 in all three, so word 2 is not complemented.
-// rtcm2.bend.log, offset 272: 66 41 72 6C 58 -> 011001 100000 010011 001101 000110, data 0x6604CD:
-//   preamble 0x66, type 000001 = 1, station 0011001101 = 205; word 2 from 59 43 40 40 79 ->
-//   100110 110000 000000 000000 100111, data 0x9B0000: z-count 1001101100000 = 4960, sequence 0, N 0.
-// naujoks-rtcm2.log, offset 247: 66 79 57 43 5D -> 011001 100111 111010 110000 101110, data 0x667EB0:
-//   type 011111 = 31, station 1010110000 = 688; word 2 from 6A 74 6E 5F 45 -> 010101 001011 011101
-//   111110 101000, data 0x54B77E: z-count 0101010010110 = 2710, sequence 7, N 15.
-// sample.rtcm2, offset 425: 46 73 48 45 66 4F -> 011000 110011 000100 101000 011001 111100; the
-//   word runs from the last bit of the first group (a bit slip in the recording) to the fifth of
-//   the last: data 0x66250C, type 001001 = 9, station 0100001100 = 268; word 2 data 0x0D0128:
-//   z-count 0000110100000 = 416, sequence 1, N 5.
-TEST(Rtcm2Recordings, MessagesPerTypeFirstHeaderAndDamage)
+// Every message of the recordings: the golden tests compare what each decodes to; here, damage.
+TEST(Rtcm2Recordings, DamageAtMessageEndsIsCaught)
 {
-    struct Recording
-    {
-        const char *name;
-        std::map<unsigned, int> perType;
-        std::array<unsigned, 5> first;
-    };
-    const Recording recordings[] = {
-        {"sample.rtcm2", {{9, 131}}, {9, 268, 416, 1, 5}},
-        {"naujoks-rtcm2.log", {{1, 41}, {3, 6}, {14, 3}, {16, 1}, {31, 41}}, {31, 688, 2710, 7, 15}},
-        {"rtcm2.bend.log", {{1, 29}, {3, 5}, {18, 56}, {19, 56}, {22, 5}, {23, 6}, {24, 5}}, {1, 205, 4960, 0, 0}},
-    };
-    for (const Recording &recording : recordings) {
-        std::ifstream in(std::string(MESARO_TESTDATA_DIR) + "/" + recording.name, std::ios::binary);
+    for (const char *name : {"sample.rtcm2", "naujoks-rtcm2.log", "rtcm2.bend.log"}) {
+        std::ifstream in(std::string(MESARO_TESTDATA_DIR) + "/" + name, std::ios::binary);
         if (!in)
             GTEST_SKIP() << "recordings not found in " << MESARO_TESTDATA_DIR;
         const Framed f = frame(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
-        ASSERT_FALSE(f.got.empty()) << recording.name;
-        std::map<unsigned, int> perType;
-        for (std::size_t i = 0; i < f.got.size(); ++i) {
-            const auto header = headerOf(f.got[i]);
-            ++perType[header[0]];
-            EXPECT_EQ(f.got[i][0], 0x66);
-            EXPECT_EQ(f.got[i].size(), 3 * (2 + header[4]));
-            EXPECT_TRUE(i == 0 || header[3] == (headerOf(f.got[i - 1])[3] + 1) % 8) << recording.name << " " << i;
-        }
-        EXPECT_EQ(perType, recording.perType) << recording.name;
-        EXPECT_EQ(headerOf(f.got.front()), recording.first) << recording.name;
-        expectDamageAtMessageEndsCaught(f.got, recording.name);
+        ASSERT_GT(f.got.size(), 90u) << name;
+        expectDamageAtMessageEndsCaught(f.got, name);
     }
 }

@@ -108,7 +108,8 @@ TEST(MessageLifetime, DiesExactlyWhenTheLastReferenceGoes)
     EXPECT_EQ(deaths, 1);
 }
 
-// Float texts as the scaled values and raw lines use them.
+// Float texts as the scaled values and raw lines use them: fixed notation wherever it keeps six
+// significant digits (the smallest scaled value too).
 TEST(FloatRepresentation, TrimmingSpecialValuesAndNoLocale)
 {
     // Trimmed or not, negative zero without its sign, six significant digits for a small value
@@ -118,6 +119,7 @@ TEST(FloatRepresentation, TrimmingSpecialValuesAndNoLocale)
         {150.0, 'e', 6, true, "1.5e+02"},   {-1e-9, 'f', 6, true, "-1e-09"}, {-1.5e-3, 'f', 9, true, "-0.0015"},
         {-1e-12, 'f', 6, false, "-1e-12"},  {0.00123456789, 'f', 6, true, "0.00123457"}, {-0.0, 'f', 6, true, "0"},
         {std::nan(""), 'f', 6, true, "nan"}, {-std::numeric_limits<double>::infinity(), 'e', 6, false, "-inf"},
+        {31.90625, 'f', 6, true, "31.90625"}, {-1234 * std::ldexp(1, -43), 'f', 6, true, "-1.4029e-10"},
     };
     // The default locale's decimal comma and grouping never reach the text.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

@@ -2,8 +2,6 @@
 // the output must not follow, texts of messages escaped in every format, type filters, the counts
 // of --stats, GNU option forms, exit statuses and the one line on stderr that says why; encode's
 // strictness; the catalogue, as the message description it was generated from.
-#include <CodecTables.h>
-
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -314,58 +312,39 @@ TEST(ToolConventions, EncodeStrictness)
         EXPECT_TRUE(decoded[i].contains(encoded[i])) << decoded[i].toStdString() << "\nhas no " << encoded[i].toStdString();
 }
 
-// Every message and field of each format's description, in registration order (sub-records, then
-// the messages by type: RTCMV's 13 and 32 at the top, RTCM2X's under "other_formats"), without the
-// keys only the generator uses; fields in the codec's position order (JSON Lines keys come from
-// it). The values themselves are checked against the published tables by the message tests'
-// presentation data.
-void expectCatalogue(const QJsonObject &catalogue, const char *descriptionJson, const Nvt::Mesaro::CodecTables &format,
-                     int records, int fieldCount)
+// Every message and field of a format's description, in registration order (its sub-records, then
+// its messages by type), without the keys only the generator uses. The values themselves are checked
+// against the published tables by the message tests' presentation data.
+QJsonObject catalogueOf(const char *descriptionJson, const char *format, int records, int subRecords)
 {
-    SCOPED_TRACE(format.format);
-    EXPECT_EQ(catalogue.value("format"), QLatin1String(format.format));
-    const QJsonArray messages = catalogue.value("messages").toArray();
     const QJsonArray description = QJsonDocument::fromJson(readFile(descriptionJson)).object().value("records").toArray();
-    ASSERT_EQ(messages.size(), records);
-    ASSERT_EQ(description.size(), records);
-    const int subs = records - int(format.messageTypeCount);
-    const QStringList fieldKeys = {"class", "display", "doNotUse", "name", "optional", "repeated", "role", "scale",
-                                   "subFields", "subMessage", "symbols", "type", "unit", "virtual", "width"};
-    int fields = 0;
-    for (int i = 0; i < records; ++i) {
+    EXPECT_EQ(description.size(), records) << format;
+    QJsonArray messages;
+    for (int i = 0; i < description.size(); ++i) {
         const QJsonObject d = description[i].toObject();
-        const QJsonArray df = d.value("fields").toArray();
-        const auto *layout = format.recordInfo(uint32_t(d.value("kind").toInt()));
-        ASSERT_TRUE(layout != nullptr && layout->fieldCount == uint32_t(df.size())) << i;
-        QJsonArray want;
-        for (const QJsonValue v : df) {
+        QJsonArray fields;
+        for (const QJsonValue v : d.value("fields").toArray()) {
             QJsonObject f = v.toObject();
             for (const char *key : {"bits", "ctype", "what"})
                 f.remove(key);
-            EXPECT_EQ(f.keys(), fieldKeys);
-            EXPECT_EQ(f.value("name"), QLatin1String(layout->fields[want.size()].name));
-            want.append(f);
+            fields.append(f);
         }
-        fields += want.size();
-        EXPECT_EQ(messages[i], QJsonObject({{"name", d.value("name")}, {"display", d.value("display")},
-                                            {"description", d.value("description")}, {"main", i >= subs},
-                                            {"discriminant", d.value("messageType")}, {"fields", want}}));
-        EXPECT_TRUE(i <= subs || d.value("messageType").toInt() > description[i - 1].toObject().value("messageType").toInt());
+        messages.append(QJsonObject({{"name", d.value("name")}, {"display", d.value("display")}, {"description", d.value("description")},
+                                     {"main", i >= subRecords}, {"discriminant", d.value("messageType")}, {"fields", fields}}));
+        EXPECT_TRUE(i <= subRecords || d.value("messageType").toInt() > description[i - 1].toObject().value("messageType").toInt());
     }
-    EXPECT_EQ(fields, fieldCount);
+    return QJsonObject({{"format", format}, {"messages", messages}});
 }
 
+// RTCMV's catalogue at the top, as before the second format; RTCM2X's under "other_formats".
 TEST(ToolCatalogue, JsonIsTheDescription)
 {
     const ToolRun run = runTool({"catalogue", "--json"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     ASSERT_TRUE(run.out.endsWith("}\n") && run.out.count('\n') == 1);
-    const QJsonObject catalogue = QJsonDocument::fromJson(run.out).object();
-    EXPECT_EQ(catalogue.keys(), (QStringList{"format", "messages", "other_formats"}));
-    expectCatalogue(catalogue, RTCMV_DESCRIPTION_JSON, Nvt::Mesaro::RTCMV_TABLES, 45, 498);
-    const QJsonArray others = catalogue.value("other_formats").toArray();
-    ASSERT_EQ(others.size(), 1);
-    expectCatalogue(others[0].toObject(), RTCM2X_DESCRIPTION_JSON, Nvt::Mesaro::RTCM2X_TABLES, 10, 98);
+    QJsonObject want = catalogueOf(RTCMV_DESCRIPTION_JSON, "RTCMV", 45, 13);
+    want.insert("other_formats", QJsonArray({catalogueOf(RTCM2X_DESCRIPTION_JSON, "RTCM2X", 10, 3)}));
+    EXPECT_EQ(QJsonDocument::fromJson(run.out).object(), want);
 
     const ToolRun text = runTool({"catalogue"});
     EXPECT_EQ(text.status, 0);
