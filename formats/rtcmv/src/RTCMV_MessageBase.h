@@ -39,6 +39,9 @@ struct RTCMV_SubMessageLists<void>
 {
 };
 
+template <class M, void (*FreeRecord)(void *)>
+class RTCMV_MessageWithRecord;
+
 // Self is the generated class (CRTP), Record its codec record, Sub the class of the elements of its
 // repeated sub-record member or void, FreeRecord the codec's release of a record's blocks. Self
 // provides className(), messageInfo() and traceChannel(), and, with a Sub, subRecords(Record *) and
@@ -48,6 +51,8 @@ class RTCMV_MessageBase : public Message
 {
 public:
     static constexpr bool hasSubMessages = !std::is_void<Sub>::value;
+    // The class of a decoded message of this class: the message together with its record.
+    using WithRecord = RTCMV_MessageWithRecord<Self, FreeRecord>;
 
     RTCMV_MessageBase(const RTCMV_MessageBase &) = delete;
     RTCMV_MessageBase &operator=(const RTCMV_MessageBase &) = delete;
