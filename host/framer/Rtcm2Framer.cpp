@@ -40,6 +40,34 @@ constexpr uint32_t kParityMasks[6] = {
     dataMask({3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24}),
 };
 
+// The six parity bits of data bits d1..d24 without the D29*/D30* terms, one parity per mask.
+constexpr unsigned maskParity(uint32_t data)
+{
+    unsigned parity = 0;
+    for (uint32_t mask : kParityMasks) {
+        uint32_t covered = data & mask;
+        unsigned bit = 0;
+        for (; covered != 0; covered &= covered - 1)
+            bit ^= 1u;
+        parity = (parity << 1) | bit;
+    }
+    return parity;
+}
+
+// Parity is linear in the data bits: the parity of a word is the XOR of the parities of its three
+// bytes, each looked up in its own table.
+struct ParityTable
+{
+    uint8_t byte[3][256];
+    constexpr ParityTable() : byte()
+    {
+        for (unsigned position = 0; position < 3; ++position)
+            for (uint32_t value = 0; value < 256; ++value)
+                byte[position][value] = uint8_t(maskParity(value << (8 * position)));
+    }
+};
+constexpr ParityTable kParity;
+
 // Byte -> its six data bits in transmission order (first bit sent = most significant), or
 // kInvalid for a byte without "01" in the top two bits. Reversal is its own inverse, so the
 // writer uses the same table.
@@ -118,9 +146,8 @@ bool nearPreamble(uint32_t raw, unsigned prevBits)
 
 unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
 {
-    unsigned parity = 0;
-    for (uint32_t mask : kParityMasks)
-        parity = (parity << 1) | unsigned(__builtin_parity(data & mask));
+    const unsigned parity = kParity.byte[0][data & 0xFF] ^ kParity.byte[1][(data >> 8) & 0xFF]
+                            ^ kParity.byte[2][(data >> 16) & 0xFF];
     return parity ^ (d29Star ? kD29StarBits : 0u) ^ (d30Star ? kD30StarBits : 0u);
 }
 

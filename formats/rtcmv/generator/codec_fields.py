@@ -140,6 +140,24 @@ class FieldEmitter:
             return lines
         return render(CONDITIONAL, condition=c_expr(self.field.when), body=lines)
 
+    def extract(self, shift, window_bits, target=None):
+        """The field's value (into r->target, the field by default) taken from a window of
+        window_bits bits, its last bit shift bits from the window's end: the value its reader gives
+        for the same bits."""
+        field = self.field
+        _, type_ = primitive(field, False)
+        raw = "(w >> %d)" % shift if shift else "w"
+        if shift + field.bits < window_bits:  # the window holds only its own bits above the field
+            raw = "(%s & 0x%Xull)" % (raw, (1 << field.bits) - 1)
+        value = "nvtcg_detail::signExtend(%s, %d)" % (raw, field.bits) if field.signed else raw
+        cast = "(%s)" % type_ if type_ == field.ctype else "(%s)(%s)" % (field.ctype, type_)
+        if target is not None:
+            return ["r->%s = %s%s;" % (target, cast, value)]
+        return ["r->%s = %s%s;" % (field.name, cast, value)] + self.derived()
+
+    def derived(self):
+        return []
+
 
 class WireField(FieldEmitter):
     """A value read from the message; the derived fields computed from it follow its read."""
@@ -150,15 +168,19 @@ class WireField(FieldEmitter):
             return ["r->%s = 0;" % self.field.name]
         return super().initial_values(for_decode, counts)
 
+    def derived(self):
+        """The derived fields computed from this one, right after it is read."""
+        lines = []
+        for other in self.record.fields:
+            if other.layout == "derived" and other.source == self.field.name and other.formula:
+                lines += render(DERIVE, name=other.name, storage=other.ctype,
+                                formula=c_expr(other.formula))
+        return lines
+
     def decode(self):
         field = self.field
-        derived = []
-        for other in self.record.fields:
-            if other.layout == "derived" and other.source == field.name and other.formula:
-                derived += render(DERIVE, name=other.name, storage=other.ctype,
-                                  formula=c_expr(other.formula))
         read = self.read_element(field.name, field.bits)
-        return self.conditional(render(READ_WIRE, bits=field.bits, read=read, derived=derived,
+        return self.conditional(render(READ_WIRE, bits=field.bits, read=read, derived=self.derived(),
                                        error=self.error()))
 
     def encode(self):
@@ -208,6 +230,20 @@ r->$name[i < $capacity ? i : $capacity] = 0;
 """
 
 
+FAST_ELEMENTS = """
+if (${P}_FAST_PATH && count <= $capacity && uint64_t(pos) + uint64_t(count) * $bits <= limit) {
+    for (; i < count; ++i) {
+        const uint64_t w = nvtcg_detail::load(buffer, size, pos, $bits);
+        $read
+        pos += $bits;
+    }
+    bits += count * $bits;
+} else {
+    $slow
+}
+"""
+
+
 class InlineArray(FieldEmitter):
     """A bounded array of numbers, or a text: characters ending in a NUL, stored inline."""
 
@@ -235,7 +271,14 @@ class InlineArray(FieldEmitter):
         terminate = []
         if field.layout == "text":
             terminate = render(TERMINATE_TEXT, name=field.name, capacity=field.capacity)
-        return self.loop(self.read_element(field.name + "[i]", field.bits), terminate)
+        lines = self.loop(self.read_element(field.name + "[i]", field.bits), terminate)
+        # The element loop, and only it, gets a fast path beside it.
+        first = lines.index("    for (; i < count; ++i) {")
+        last = lines.index("    }", first)
+        slow = [line[4:] for line in lines[first:last + 1]]
+        fast = render(FAST_ELEMENTS, capacity=field.capacity, bits=field.bits, slow=slow,
+                      read=self.extract(0, field.bits, field.name + "[i]"))
+        return lines[:first] + ["    " + line if line else line for line in fast] + lines[last + 1:]
 
     def encode(self):
         name, type_ = primitive(self.field, True)
@@ -249,13 +292,17 @@ DECODE_BLOCK = """
 {
     const uint32_t count = $count;
     r->$name = static_cast<$element_struct *>(allocateBlock(count, sizeof($element_struct)));
-    for (uint32_t i = 0; err == 0 && i < count; ++i) {
-        const int32_t result = ${P}_decode_$element(context, buffer, size, &pos, r, 0, &r->$name[i]);
-        if (result < 0)
-            err = result;
-        else
-            bits += r->$name[i].bitLength;
-    }
+    $loop
+}
+"""
+
+DECODE_ELEMENTS = """
+for (uint32_t i = 0; err == 0 && i < count; ++i) {
+    const int32_t result = ${P}_decode_$element(context, buffer, size, &pos, r, 0, &r->$name[i]);
+    if (result < 0)
+        err = result;
+    else
+        bits += r->$name[i].bitLength;
 }
 """
 
@@ -294,12 +341,129 @@ class SubRecordBlock(FieldEmitter):
         return ["r->%s = NULL;" % self.field.name]
 
     def decode(self):
-        return render(DECODE_BLOCK, count=self.count(), name=self.field.name,
-                      element_struct=struct_name(self.element), element=self.element.name)
+        element, name = self.element, self.field.name
+        loop = render(DECODE_ELEMENTS, element=element.name, name=name)
+        width = fixed_bits(self.model, element)
+        if is_fixed(self.model, element) and width > 0:
+            loop = render(FAST_BLOCK, width=width, element=element.name, name=name, slow=loop)
+        return render(DECODE_BLOCK, count=self.count(), name=name,
+                      element_struct=struct_name(element), loop=loop)
 
     def encode(self):
         return render(ENCODE_BLOCK, count=self.count(), name=self.field.name, element=self.element.name,
                       internal_error=self.model.error_name(self.record.err_internal))
+
+
+# ------------------------------------------------------------ fast paths
+
+# The fields a record starts with that are always there are read without room tests once the
+# caller has checked that all of them lie in the buffer: a window of up to 64 bits at a time, one
+# big-endian load, each field shifted out of it.
+READ_FIXED = """
+// The fields $name starts with, $bits bits: the caller has checked that they lie in the buffer.
+static inline void readFixed_$name(const unsigned char *buffer, uint16_t size, uint32_t pos, $struct *r)
+{
+    $windows
+}
+
+"""
+
+WINDOW = """
+{
+    const uint64_t w = nvtcg_detail::load(buffer, size, pos + $offset, $bits);
+    $fields
+}
+"""
+
+# A record with nothing but such fields: the whole element of a block, without a call of its own.
+DECODE_FIXED = """
+// A whole $name of $bits bits that the caller has checked lies in the buffer.
+static inline void decodeFixed_$name(const unsigned char *buffer, uint16_t size, uint32_t pos, void *parent, $struct *r)
+{
+    r->kind = $kind;
+    r->bitLength = $bits;
+    r->parent = parent;
+    $values
+    readFixed_$name(buffer, size, pos, r);
+}
+
+"""
+
+FAST_PREFIX = """
+if (${P}_FAST_PATH && pos + $bits <= limit) {
+    readFixed_$name(buffer, size, pos, r);
+    pos += $bits;
+    bits += $bits;
+} else {
+    $slow
+}
+"""
+
+FAST_BLOCK = """
+if (${P}_FAST_PATH && err == 0 && uint64_t(pos) + uint64_t(count) * $width <= limit) {
+    for (uint32_t i = 0; i < count; ++i)
+        decodeFixed_$element(buffer, size, pos + i * $width, r, &r->$name[i]);
+    pos += count * $width;
+    bits += count * $width;
+} else {
+    $slow
+}
+"""
+
+
+def fixed_prefix(model, record):
+    """The emitters of the wire fields the record starts with that are always present (the derived
+    fields among them come with their source)."""
+    prefix = []
+    for emitter in emitters(model, record):
+        field = emitter.field
+        if field.layout == "derived":
+            continue
+        if field.layout != "wire" or field.when is not None:
+            break
+        prefix.append(emitter)
+    return prefix
+
+
+def is_fixed(model, record):
+    """Whether the record is nothing but always-present wire fields and what derives from them."""
+    return all(field.layout == "derived" or (field.layout == "wire" and field.when is None)
+               for field in record.fields)
+
+
+def windows(prefix):
+    """The prefix's fields grouped into windows of at most 64 bits, each with its offset."""
+    groups, offset, group, group_bits = [], 0, [], 0
+    for emitter in prefix:
+        if group and group_bits + emitter.field.bits > 64:
+            groups.append((offset - group_bits, group_bits, group))
+            group, group_bits = [], 0
+        group.append(emitter)
+        group_bits += emitter.field.bits
+        offset += emitter.field.bits
+    if group:
+        groups.append((offset - group_bits, group_bits, group))
+    return groups
+
+
+def read_fixed(model, record):
+    """readFixed_<record>, or nothing when the record does not start with such fields."""
+    prefix = fixed_prefix(model, record)
+    if not prefix:
+        return []
+    lines = []
+    for offset, bits, group in windows(prefix):
+        fields, end = [], 0
+        for emitter in group:
+            end += emitter.field.bits
+            fields += emitter.extract(bits - end, bits)
+        lines += render(WINDOW, offset=offset, bits=bits, fields=fields)
+    total = sum(emitter.field.bits for emitter in prefix)
+    return render(READ_FIXED, name=record.name, struct=struct_name(record), bits=total, windows=lines)
+
+
+def fixed_bits(model, record):
+    return sum(emitter.field.bits for emitter in fixed_prefix(model, record))
 
 
 EMITTERS = {"wire": WireField, "derived": DerivedField, "array": InlineArray, "text": InlineArray,

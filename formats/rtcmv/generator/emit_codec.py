@@ -8,6 +8,7 @@ and the dispatch over all records come from codec_tables.
 
 import os
 
+import codec_fields
 import codec_tables
 from codec_fields import emitters, kind_const, struct_name
 from model import ENABLE_BYTES
@@ -138,6 +139,15 @@ void *allocateBlock(std::size_t count, std::size_t elementSize)
 }
 
 }  // namespace
+
+// Where the room for a record's leading fields (or for a whole block of fixed sub-records) is
+// tested once, they are read without a test per field. A build with ${P}_CODEC_FIELD_BY_FIELD
+// defined keeps to the field-by-field reads, to compare the two.
+#ifdef ${P}_CODEC_FIELD_BY_FIELD
+constexpr bool ${P}_FAST_PATH = false;
+#else
+constexpr bool ${P}_FAST_PATH = true;
+#endif
 
 """
 
@@ -316,6 +326,8 @@ class CodecWriter:
         lines += codec_tables.error_names(self.model)
         lines += codec_tables.context_and_dispatch(self.model)
         for record in self.model.records:
+            lines += self.fast_readers(record)
+        for record in self.model.records:
             lines += self.init(record) + self.decode(record) + self.encode(record)
             lines += self.append(record) + self.free(record)
         lines += codec_tables.layout_tables(self.model)
@@ -337,13 +349,29 @@ class CodecWriter:
                   if not line.endswith("= 0;") and not line.endswith("= NULL;")]
         return render(INIT, values=values, **record_values(record))
 
+    def fast_readers(self, record):
+        """readFixed_<record> for its leading fields; decodeFixed_<record> when that is all of it
+        and it is the element of a block."""
+        lines = codec_fields.read_fixed(self.model, record)
+        elements = {field.element for other in self.model.records for field in other.fields
+                    if field.layout == "records"}
+        if lines and record.name in elements and codec_fields.is_fixed(self.model, record):
+            lines += render(codec_fields.DECODE_FIXED, bits=codec_fields.fixed_bits(self.model, record),
+                            values=self.initial_values(record, True), **record_values(record))
+        return lines
+
     def decode(self, record):
         fields, block = [], []
+        prefix = codec_fields.fixed_prefix(self.model, record)
+        last = prefix[-1].field if prefix else None
         for emitter in emitters(self.model, record):
             if emitter.field.layout == "records":
                 block = emitter.decode()  # the block comes after the expected-size check of a sub-record
             else:
                 fields += emitter.decode()
+            if emitter.field is last:  # the leading fields also have their fast path
+                fields = render(codec_fields.FAST_PREFIX, name=record.name, slow=fields,
+                                bits=codec_fields.fixed_bits(self.model, record))
         expected_size = render(EXPECTED_SIZE, error=self.model.error_name(record.err_size))
         if block:
             fields += render(BLOCK_WITH_EXPECTED_SIZE, expected_size=expected_size, block=block)

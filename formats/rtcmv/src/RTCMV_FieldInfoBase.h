@@ -204,13 +204,14 @@ protected:
     }
 
 private:
-    // The dynamic type test; an object of exactly the message class (the usual case) is recognised
-    // by its type alone, which is much cheaper than a full cast.
+    // The dynamic type test; an object of exactly the message class, or a decoded message of it
+    // (the usual cases), is recognised by its type alone, which is much cheaper than a full cast.
     static const Msg *asKind(const Message *message)
     {
         if (message == nullptr)
             return nullptr;
-        if (typeid(*message) == typeid(Msg))
+        const std::type_info &type = typeid(*message);
+        if (type == typeid(typename Msg::WithRecord) || type == typeid(Msg))
             return static_cast<const Msg *>(message);
         return dynamic_cast<const Msg *>(message);
     }

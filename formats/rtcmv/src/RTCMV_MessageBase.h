@@ -13,6 +13,7 @@
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
+#include <new>
 #include <type_traits>
 
 struct TraceChannel;
@@ -38,6 +39,9 @@ struct RTCMV_SubMessageLists<void>
 {
 };
 
+template <class M, void (*FreeRecord)(void *)>
+class RTCMV_MessageWithRecord;
+
 // Self is the generated class (CRTP), Record its codec record, Sub the class of the elements of its
 // repeated sub-record member or void, FreeRecord the codec's release of a record's blocks. Self
 // provides className(), messageInfo() and traceChannel(), and, with a Sub, subRecords(Record *) and
@@ -47,6 +51,8 @@ class RTCMV_MessageBase : public Message
 {
 public:
     static constexpr bool hasSubMessages = !std::is_void<Sub>::value;
+    // The class of a decoded message of this class: the message together with its record.
+    using WithRecord = RTCMV_MessageWithRecord<Self, FreeRecord>;
 
     RTCMV_MessageBase(const RTCMV_MessageBase &) = delete;
     RTCMV_MessageBase &operator=(const RTCMV_MessageBase &) = delete;
@@ -249,28 +255,59 @@ private:
     bool m_ownsRepresentation;
 };
 
-// Wraps a decoded record in a new message object of class M that owns a heap copy of it. The copy
-// is shallow: the sub-record block passes to the copy, and is released here should that fail.
+// The record a wrapped message reads, in the same allocation as the message. As the first base it
+// is built before the message wraps it and released after the message is gone; its sub-record
+// block goes with it.
+template <class Record, void (*FreeRecord)(void *)>
+struct RTCMV_HeldRecord
+{
+    Record held;
+    explicit RTCMV_HeldRecord(const Record &record) : held(record) {}
+    ~RTCMV_HeldRecord() { FreeRecord(&held); }
+    RTCMV_HeldRecord(const RTCMV_HeldRecord &) = delete;
+    RTCMV_HeldRecord &operator=(const RTCMV_HeldRecord &) = delete;
+};
+
+// A message of class M together with the record it wraps: one allocation per message.
+template <class M, void (*FreeRecord)(void *)>
+class RTCMV_MessageWithRecord final : private RTCMV_HeldRecord<typename M::Record, FreeRecord>, public M
+{
+    using Record = typename M::Record;
+    using Held = RTCMV_HeldRecord<Record, FreeRecord>;
+
+public:
+    explicit RTCMV_MessageWithRecord(const Record &record)
+        : RTCMV_MessageWithRecord(record, std::is_constructible<M, Record *, bool>())
+    {
+    }
+
+private:
+    // The message does not own the record: the held record releases its block itself.
+    RTCMV_MessageWithRecord(const Record &record, std::true_type) : Held(record), M(&this->held, false) {}
+    RTCMV_MessageWithRecord(const Record &record, std::false_type)
+        : Held(record), M(&this->held, nullptr, false)
+    {
+    }
+};
+
+// Wraps a decoded record in a new message object of class M that holds a shallow copy of it: the
+// sub-record block passes to the copy, and is released here should the allocation fail.
 template <class M, void (*FreeRecord)(void *) = &Nvt::Mesaro::RTCMV_free_record>
 Message *RTCMV_wrapRecord(void *record)
 {
     using Record = typename M::Record;
     Record *local = static_cast<Record *>(record);
-    Record *heap = nullptr;
+    void *storage = nullptr;
     try {
-        heap = new Record(*local);
+        storage = ::operator new(sizeof(RTCMV_MessageWithRecord<M, FreeRecord>));
     } catch (...) {
         FreeRecord(local);
         throw;
     }
     try {
-        if constexpr (std::is_constructible<M, Record *, bool>::value)
-            return new M(heap, true);
-        else
-            return new M(heap, nullptr, true);
+        return new (storage) RTCMV_MessageWithRecord<M, FreeRecord>(*local);
     } catch (...) {
-        FreeRecord(heap);
-        delete heap;
+        ::operator delete(storage);
         throw;
     }
 }

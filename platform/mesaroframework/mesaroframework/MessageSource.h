@@ -48,9 +48,17 @@ signals:
     void eventPublished(const MesaroEvent &event);
     void unknownMessagePublished(const FormatInfo *format, const QString &text);
 
+protected:
+    // Keep track of whether any receiver listens to the message signals: a message published to
+    // nothing but sinks then costs no signal emission.
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
+
 private:
     template <typename Call>
     void forEachSink(Call call);
 
     QVector<MessageSink *> m_sinks;
+    // True whenever a message signal may have a receiver (it may stay true a little longer).
+    bool m_messageSignalsConnected = false;
 };

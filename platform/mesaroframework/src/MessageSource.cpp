@@ -3,6 +3,8 @@
 
 #include "mesaroframework/FormatInfo.h"
 
+#include <QtCore/QMetaMethod>
+
 MessageSink::~MessageSink() = default;
 void MessageSink::newMessageEarly(const Message *) {}
 void MessageSink::newMessage(const Message *) {}
@@ -50,19 +52,22 @@ void MessageSource::forEachSink(Call call)
 void MessageSource::newMessageEarly(const Message *message)
 {
     forEachSink([message](MessageSink *sink) { sink->newMessageEarly(message); });
-    emit messageEarly(message);
+    if (m_messageSignalsConnected)
+        emit messageEarly(message);
 }
 
 void MessageSource::newMessage(const Message *message)
 {
     forEachSink([message](MessageSink *sink) { sink->newMessage(message); });
-    emit messagePublished(message);
+    if (m_messageSignalsConnected)
+        emit messagePublished(message);
 }
 
 void MessageSource::newMessageLate(const Message *message)
 {
     forEachSink([message](MessageSink *sink) { sink->newMessageLate(message); });
-    emit messageLate(message);
+    if (m_messageSignalsConnected)
+        emit messageLate(message);
 }
 
 void MessageSource::newEvent(MesaroEvent event)
@@ -75,4 +80,18 @@ void MessageSource::newUnknownMessage(const FormatInfo *format, QString text)
 {
     forEachSink([format, &text](MessageSink *sink) { sink->newUnknownMessage(format, text); });
     emit unknownMessagePublished(format, text);
+}
+
+void MessageSource::connectNotify(const QMetaMethod &)
+{
+    m_messageSignalsConnected = true;
+}
+
+// Asked again after every disconnection; while the connection being removed still counts, the
+// flag stays set, which costs no more than an emission to nobody.
+void MessageSource::disconnectNotify(const QMetaMethod &)
+{
+    m_messageSignalsConnected = isSignalConnected(QMetaMethod::fromSignal(&MessageSource::messageEarly))
+                                || isSignalConnected(QMetaMethod::fromSignal(&MessageSource::messagePublished))
+                                || isSignalConnected(QMetaMethod::fromSignal(&MessageSource::messageLate));
 }
