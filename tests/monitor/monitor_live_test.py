@@ -88,17 +88,12 @@ class MonitorLiveTest(LiveCase):
         self.tmux("send-keys", *end)
         self.assertTrue(wait_for(lambda: text(done), 10))
         self.assertEqual(self.tmux("display", "-p", "#{alternate_on}").strip(), "0", "the screen is given back")
-        modes = text(done).split()
-        self.assertIn("icanon", modes)  # line editing and echo are back
-        self.assertIn("echo", modes)
+        self.assertTrue({"icanon", "echo"} <= set(text(done).split()), "line editing and echo are back")
         return screen
 
     def test_view_rows_and_quit(self):
         screen = self.view(["q"])
-        lines = screen.splitlines()
-        self.assertTrue(any(line.startswith("205 ") and "44.05715" in line for line in lines), screen)
-        rows = {line.split()[0] for line in lines if line[:1].isdigit()}
-        self.assertTrue({"1", "3", "18", "19", "22", "23", "24"} <= rows, screen)
+        self.assertTrue(any(line.startswith("205 ") and "44.05715" in line for line in screen.splitlines()), screen)
         self.assertIn("Outages 0", screen)
 
     def test_view_restores_on_sigint(self):
