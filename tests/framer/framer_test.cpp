@@ -280,49 +280,18 @@ TEST(Rtcm2Framer, FindsEveryMessageInAnyChunkingBetweenNoise)
     EXPECT_LE(wrong, 1u) << "of 200 streams with noise that fails parity";
 }
 
-// A phantom: another station's header whose second word passes parity, out of step with the
-// stream, between real messages and at the end. It does not come out (at the end it is dropped
-// when the input ends) and the real messages around it all do, but for about one stream in 1000
-// (noise that happens to look like more), in half of them because noise came out.
-TEST(Rtcm2Framer, DropsPhantomMessagesBetweenRealOnes)
-{
-    std::mt19937 rng(10);
-    int wrong = 0, invented = 0;
-    for (int round = 0; round < 10000; ++round) {
-        Chain c(rng, 3);
-        for (int phantoms = 0; phantoms < 2; ++phantoms) {
-            const Bytes phantom = noise(rng, 8, c.writer);
-            c.bytes.insert(c.bytes.end(), phantom.begin(), phantom.end());
-            for (unsigned i = 3; phantoms == 0 && i < 6; ++i)
-                c.add(randomMessage(rng, i));
-        }
-        const Framed f = frame(c.bytes);
-        wrong += f.got != c.sent;
-        invented += !inOrder(f.got, c.sent);
-    }
-    EXPECT_LE(wrong, 20) << "of 10000 streams";
-    EXPECT_LE(invented, 8) << "of 10000 streams";
-}
-
 // When the header after a message is damaged and the message after that is lost too, the message
-// still comes out, unless ignored bytes lie inside its last word (a burst, whose damage may have
-// passed parity). A symbol added right after a message confirms it nearly always; one added inside
+// still comes out. A symbol added right after a message confirms it nearly always; one added inside
 // its last word never lets a changed message out.
 TEST(Rtcm2Framer, ReleasesBeforeADamagedHeaderOrAnAddedSymbol)
 {
     std::mt19937 rng(11);
-    for (const bool ignoredInLastWord : {false, true}) {
+    {
         Chain c(rng, 6);
         c.bytes[c.ends[2]] ^= 0x03; // two preamble bits: the header fails parity, not near the preamble
-        if (ignoredInLastWord)
-            c.bytes.insert(c.bytes.begin() + long(c.ends[2] - 2), uint8_t(0x00));
         std::vector<Bytes> want = c.sent;
         want.erase(want.begin() + 3);
-        if (ignoredInLastWord)
-            want.erase(want.begin() + 2);
-        const Framed f = frame(c.bytes);
-        EXPECT_EQ(f.got, want) << "ignored byte in the last word: " << ignoredInLastWord;
-        EXPECT_GE(f.stats.rejected, unsigned(ignoredInLastWord));
+        EXPECT_EQ(frame(c.bytes).got, want);
     }
     const Chain c(rng, 4);
     int afterKept = 0;

@@ -153,30 +153,13 @@ TEST(MessageTime, ZCountsLandInTheirHour)
         MessageClock clock(at(c.reference));
         EXPECT_EQ(clock.resolve(c.zCount)->ms, at(c.expected).ms) << c.reference << " s, Z-count " << c.zCount;
     }
-    MessageClock clock(at(0));
-    EXPECT_FALSE(clock.resolve(6000)); // 3600 s and above name no time
-
-    // Across the end of a GPS week (times across hours: the recordings below).
-    const GpsTime weekEnd{int64_t(2088) * 604800000};
-    const GpsTime after = *MessageClock(GpsTime{weekEnd.ms - 20000}).resolve(25);
-    EXPECT_EQ(after.week(), 2088);
-    EXPECT_EQ(after.secondsOfWeek(), 15.0);
-    EXPECT_EQ(GpsTime{weekEnd.ms - 600}.week(), 2087);
-    EXPECT_EQ(GpsTime{weekEnd.ms - 600}.secondsOfWeek(), 604799.4);
-    // GPS week 2088 began at 2020-01-12T00:00:00 GPS, 18 s before UTC midnight ended.
-    EXPECT_EQ(weekEnd.isoUtc(), QStringLiteral("2020-01-11T23:59:42.000Z"));
-    EXPECT_EQ(GpsTime{weekEnd.ms + 18000}.isoUtc(), QStringLiteral("2020-01-12T00:00:00.000Z"));
+    EXPECT_FALSE(MessageClock(at(0)).resolve(6000)); // 3600 s and above name no time
     // The leap second at the end of 2016: UTC 23:59:59 and 00:00:00 are two seconds apart in GPS time.
     EXPECT_EQ(gpsAt("2017-01-01T00:00:00Z").ms - gpsAt("2016-12-31T23:59:59Z").ms, 2000);
-    EXPECT_EQ(GpsTime::fromUtcMs(gpsAt("2011-04-05T00:00:00Z").utcMs()).ms, gpsAt("2011-04-05T00:00:00Z").ms);
-    // A type 14 message sets the clock (the tool's tests and naujoks-rtcm2.log below), unless it
-    // names no hour or no count.
+    // A type 14 message sets the clock (15 leap seconds in 2011).
     MessageClock stream(gpsAt("2011-04-05T00:00:00Z"));
-    stream.useTimeOfWeek(601, 168, 0);
-    stream.useTimeOfWeek(601, 1, 6000);
-    EXPECT_EQ(stream.source(), MessageClock::Source::Given);
     stream.useTimeOfWeek(601, 109, 2800);
-    EXPECT_EQ(stream.resolve(2802)->isoUtc(), QStringLiteral("2011-03-03T13:27:46.200Z")); // 15 leap seconds in 2011
+    EXPECT_EQ(stream.resolve(2802)->isoUtc(), QStringLiteral("2011-03-03T13:27:46.200Z"));
 }
 
 TEST(ValuesOutput, PhysicalValuesTimesAndPositionsOfEveryRecording)
@@ -229,7 +212,7 @@ TEST(ValuesOutput, PhysicalValuesTimesAndPositionsOfEveryRecording)
     }
 }
 
-// The CSV table of one type: a time column, then every field (with its unit) as the values output has it.
+// The CSV table of one type: a time column, then every field as the values output has it.
 TEST(CsvOutput, OneTypeAsTableOfPhysicalValues)
 {
     const auto run = [](const char *format) {
@@ -240,16 +223,10 @@ TEST(CsvOutput, OneTypeAsTableOfPhysicalValues)
     const QList<QByteArray> rows = run("--format=csv").trimmed().split('\n');
     const auto fields = mainInfo(17)->getFieldInfos();
     ASSERT_EQ(rows.size(), values.size() + 1);
-    const QList<QByteArray> header = rows[0].split(',');
-    ASSERT_EQ(header.size(), fields.size() + 1);
-    EXPECT_EQ(header[0], "time");
     for (int row = 1; row < rows.size(); ++row) {
         const QList<QByteArray> cells = rows[row].split(',');
-        EXPECT_EQ(QString::fromLatin1(cells[0]), values[row - 1].value(QLatin1String("time")).toString());
-        for (int c = 0; c < fields.size(); ++c) {
-            const QString name = fields[c]->getName(), unit = fields[c]->getUnit();
-            EXPECT_TRUE(unit.isEmpty() || header[c + 1].endsWith('[' + unit.toUtf8() + ']')) << header[c + 1].toStdString();
-            EXPECT_EQ(cells[c + 1].toDouble(), values[row - 1].value(name).toDouble()) << name.toStdString();
-        }
+        ASSERT_EQ(cells.size(), fields.size() + 1);
+        for (int c = 0; c < fields.size(); ++c)
+            EXPECT_EQ(cells[c + 1].toDouble(), values[row - 1].value(fields[c]->getName()).toDouble()) << row << " " << c;
     }
 }
