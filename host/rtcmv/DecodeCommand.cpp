@@ -93,10 +93,7 @@ const char decodeHelp[] =
 // The help with the live sources' options in it.
 const char *helpText()
 {
-    static const std::string text = [] {
-        std::string help = decodeHelp;
-        return help.replace(help.find("%SOURCES%"), 9, sourceOptionsHelp);
-    }();
+    static const std::string text = withSourceOptionsHelp(decodeHelp);
     return text.c_str();
 }
 

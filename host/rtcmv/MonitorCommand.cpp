@@ -51,10 +51,7 @@ const char monitorHelp[] =
 
 const char *helpText()
 {
-    static const std::string text = [] {
-        std::string help = monitorHelp;
-        return help.replace(help.find("%SOURCES%"), 9, sourceOptionsHelp);
-    }();
+    static const std::string text = withSourceOptionsHelp(monitorHelp);
     return text.c_str();
 }
 

@@ -4,6 +4,8 @@
 
 #include <Ntrip.h>
 
+namespace {
+
 const char sourceOptionsHelp[] =
     "  --ntrip-version 1|2     NTRIP version to ask for (default 2; a version 1 answer is taken)\n"
     "  --user USER, --password PASSWORD\n"
@@ -15,6 +17,14 @@ const char sourceOptionsHelp[] =
     "  --retry-max SECONDS     longest wait between reconnects (default 256; waits start at 1 s\n"
     "                          and double)\n"
     "  --once                  do not reconnect: the first loss ends the run\n";
+
+} // namespace
+
+std::string withSourceOptionsHelp(const char *help)
+{
+    std::string text = help;
+    return text.replace(text.find("%SOURCES%"), 9, sourceOptionsHelp);
+}
 
 void addSourceOptions(QCommandLineParser &parser)
 {

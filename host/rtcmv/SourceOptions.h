@@ -6,8 +6,10 @@
 
 #include <QtCore/QCommandLineParser>
 
-// The options' help lines.
-extern const char sourceOptionsHelp[];
+#include <string>
+
+// A command's help with the options' help lines in place of its "%SOURCES%".
+std::string withSourceOptionsHelp(const char *help);
 
 void addSourceOptions(QCommandLineParser &parser);
 // ExitOk, or the usage error reported for `command`.
