@@ -14,15 +14,14 @@ import sys
 import time
 import unittest
 
-from liveproc import LiveCase, free_port, ss, stop, wait_for
+from liveproc import LiveCase, free_port, recording, ss, stop, wait_for
 
 RTCMV, TESTDATA = sys.argv[1], sys.argv[2]
-RECORDING = os.path.join(TESTDATA, "rtcm2.bend.log")
+RECORDING = recording(TESTDATA)
 CASTER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ntrip_caster.py")
 
 
-@unittest.skipUnless(os.path.isdir(TESTDATA) and shutil.which("str2str") and shutil.which("socat"),
-                     "needs ../shared/testdata, str2str and socat")
+@unittest.skipUnless(shutil.which("str2str") and shutil.which("socat"), "needs str2str and socat")
 class LiveTest(LiveCase):
     recording = RECORDING
 

@@ -2,6 +2,7 @@
 are read with their arrival times, the recording streamed at a pace (with a pause if asked) into a
 path, over UDP or to a TCP client, and str2str serving it. Every process started is stopped by its
 id at the end of its test; every wait is bounded."""
+import atexit
 import os
 import shutil
 import socket
@@ -10,6 +11,21 @@ import tempfile
 import threading
 import time
 import unittest
+
+
+def recording(testdata):
+    """The stream the live tests serve: rtcm2.bend.log of the shared recordings, or, where they are
+    not beside the tree, the bundled sample stream eight times over (256 messages, about the size of that recording), so that the tests
+    with real servers run everywhere."""
+    path = os.path.join(testdata, "rtcm2.bend.log")
+    if os.path.exists(path):
+        return path
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample.rtcm2")
+    copy = os.path.join(tempfile.gettempdir(), "rtcmv-live-sample-%d.rtcm2" % os.getpid())
+    with open(sample, "rb") as f, open(copy, "wb") as g:
+        g.write(f.read() * 8)
+    atexit.register(os.remove, copy)
+    return copy
 
 
 def free_port():
