@@ -30,7 +30,7 @@ uint32_t messageBits(const AnyRecord &any)
     case 4: return words >= 4 ? 144 : 96;
     case 5: return 48 + 24 * words;
     case 6: return 48;
-    case 7: return 48 + 72 * (words / 3);
+    case 7: case 35: return 48 + 72 * (words / 3);
     case 13: return 96;
     case 14: return 72;
     case 1: case 9: case 31: case 34: return 48 + 40 * (words * 3 / 5);

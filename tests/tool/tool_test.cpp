@@ -343,7 +343,7 @@ TEST(ToolCatalogue, JsonIsTheDescription)
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     ASSERT_TRUE(run.out.endsWith("}\n") && run.out.count('\n') == 1);
     QJsonObject want = catalogueOf(RTCMV_DESCRIPTION_JSON, "RTCMV", 45, 13);
-    want.insert("other_formats", QJsonArray({catalogueOf(RTCM2X_DESCRIPTION_JSON, "RTCM2X", 10, 3)}));
+    want.insert("other_formats", QJsonArray({catalogueOf(RTCM2X_DESCRIPTION_JSON, "RTCM2X", 11, 3)}));
     EXPECT_EQ(QJsonDocument::fromJson(run.out).object(), want);
 
     const ToolRun text = runTool({"catalogue"});

@@ -1,4 +1,4 @@
-"""Radiobeacon and station messages: types 4, 5, 6, 7, 13 and 14.
+"""Radiobeacon and station messages: types 4, 5, 6, 7, 13, 14 and 35.
 
 The header is the one every RTCM 2 message starts with; it is shared with the RTCMV description.
 """
@@ -62,7 +62,8 @@ MESSAGE_TYPE_6 = message(6, 7, "GPS Null Frame", (-69, -77), header())
 BIT_RATE = [(0, "25 bps"), (1, "50 bps"), (2, "100 bps"), (3, "110 bps"), (4, "150 bps"),
             (5, "200 bps"), (6, "250 bps"), (7, "300 bps")]
 
-# Three data words per radiobeacon.
+# Three data words per radiobeacon, the same 72 bits in the GPS (type 7) and the GLONASS
+# (type 35) radiobeacon almanacs.
 BEACON = sub_record("Beacon", kind=3, errors=(-22, -33), fields=[
     #    field                  bits  stored as          display name            type
     wire("Latitude",             16, "short",          "Latitude",            "i(16)", unit="deg",
@@ -70,8 +71,8 @@ BEACON = sub_record("Beacon", kind=3, errors=(-22, -33), fields=[
     wire("Longitude",            16, "short",          "Longitude",           "i(16)", unit="deg",
          scale=180.0 / 32767),
     wire("Range",                10, "unsigned short", "Range",               "u(10)", unit="km"),
-    # The frequency is 190 kHz plus this many steps of 100 Hz.
-    wire("Frequency",            12, "unsigned short", "Frequency",           "u(12)", unit="kHz",
+    # The frequency is 190 kHz plus this many steps of 100 Hz (all ones: 599.5 kHz).
+    wire("Frequency",            12, "unsigned short", "Frequency Above 190 kHz", "u(12)", unit="kHz",
          scale=0.1),
     wire("Health",                2, "unsigned char",  "Health",              "byte",
          symbols=[(0, "Normal"), (1, "No Integrity Monitor"), (2, "No Information"),
@@ -87,6 +88,13 @@ BEACON = sub_record("Beacon", kind=3, errors=(-22, -33), fields=[
 ])
 
 MESSAGE_TYPE_7 = message(7, 8, "Radiobeacon Almanac", (-78, -86), header() + [
+    derived("Ns", "unsigned char", "Ns", "u(8)", flags="virtual",
+            source="No_Of_Data_Words", formula="No_Of_Data_Words / 3"),
+    records("Beacons", "Beacon", "Beacons", count="Ns", flags="repeated, no role"),
+])
+
+# The radiobeacons that broadcast GLONASS corrections, each in type 7's three words.
+MESSAGE_TYPE_35 = message(35, 11, "GLONASS Radiobeacon Almanac", (-114, -122), header() + [
     derived("Ns", "unsigned char", "Ns", "u(8)", flags="virtual",
             source="No_Of_Data_Words", formula="No_Of_Data_Words / 3"),
     records("Beacons", "Beacon", "Beacons", count="Ns", flags="repeated, no role"),
@@ -111,4 +119,4 @@ MESSAGE_TYPE_14 = message(14, 10, "GPS Time Of Week", (-102, -113), header() + [
 ])
 
 RECORDS = [MESSAGE_TYPE_4, SATELLITE_HEALTH, MESSAGE_TYPE_5, MESSAGE_TYPE_6, BEACON, MESSAGE_TYPE_7,
-           MESSAGE_TYPE_13, MESSAGE_TYPE_14]
+           MESSAGE_TYPE_13, MESSAGE_TYPE_14, MESSAGE_TYPE_35]
