@@ -1,0 +1,188 @@
+// The text output, written field by field through the catalogue with the texts cached per field.
+#include "TextWriter.h"
+
+#include <RTCMV_FieldInfoBase.h>
+
+#include <mesaroframework/FieldInfo.h>
+#include <mesaroframework/FloatRepresentation.h>
+#include <mesaroframework/Message.h>
+#include <mesaroframework/MessageInfo.h>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+std::string utf8(const QString &text)
+{
+    return text.toStdString();
+}
+
+// What FloatRepresentation::getString(value, 'f', 6, true) gives: rounded to six decimals, trailing
+// zeros and a trailing point cut. The text is made here with to_chars, except where the two would
+// differ: to_chars rounds a value exactly halfway to even and Qt away from zero (so a value whose
+// seventh decimal rounds to 5 takes Qt's way), and a value with fewer than six significant digits
+// in six decimals changes notation. Very large values take Qt's way too.
+void writeFixed(Output &out, double value)
+{
+    if (value == 0) {
+        out << '0';
+        return;
+    }
+    char text[40];
+    char *const end = text + sizeof text;
+    if (std::isfinite(value) && std::fabs(value) < 1e15) {
+        const char *seventh = std::to_chars(text, end, value, std::chars_format::fixed, 7).ptr - 1;
+        if (*seventh != '5') {
+            char *last = std::to_chars(text, end, value, std::chars_format::fixed, 6).ptr;
+            int significant = 0;
+            for (const char *c = text; c < last; ++c)
+                significant += *c >= '0' && *c <= '9' && (significant > 0 || *c != '0');
+            if (significant >= 6) {
+                while (last[-1] == '0')
+                    --last;
+                if (last[-1] == '.')
+                    --last;
+                out.append(text, std::size_t(last - text));
+                return;
+            }
+        }
+    }
+    out << FloatRepresentation::getString(value, 'f', 6, true);
+}
+
+} // namespace
+
+ValueTexts::ValueTexts(const FieldInfo *field)
+    : m_doNotUse(field->getDoNotUseValue()), m_hasDoNotUse(field->hasDoNotUseValue()),
+      m_scaled(field->hasScaleFactor()), m_scale(field->getScaleFactor())
+{
+    const std::string unit = utf8(field->getUnit());
+    if (!unit.empty() && field->isUnitFollowingValue())
+        m_after = ' ' + unit;
+    else if (!unit.empty())
+        m_before = unit + ' ';
+    for (const auto &symbol : field->getSymbolicValues()) {
+        // Symbols registered for the same value again replace the text (the first entry holds it).
+        if (!symbol.second.isEmpty())
+            m_symbols.emplace_back(symbol.first, m_before + utf8(symbol.second) + m_after);
+    }
+}
+
+void ValueTexts::write(Output &out, const FieldValue &value) const
+{
+    if (m_hasDoNotUse && value == m_doNotUse) {
+        if (Message::useDoNotUseString)
+            out << Message::doNotUseString;
+        return;
+    }
+    for (const auto &symbol : m_symbols) {
+        if (symbol.first == value) {
+            out << symbol.second;
+            return;
+        }
+    }
+    out << m_before;
+    writeNumber(out, value);
+    out << m_after;
+}
+
+// A number as the field's descriptor writes it by the type of its values: a float in fixed notation,
+// a character as its 16-bit code, a byte in two hex digits, a scaled integer as a float, else decimal
+// (the tool runs in the C locale without group separators, see main).
+void ValueTexts::writeNumber(Output &out, const FieldValue &value) const
+{
+    switch (value.kind()) {
+    case FieldType::Float64:
+        writeFixed(out, value.toDouble());
+        return;
+    case FieldType::Char: // the 8-bit code taken as signed and widened
+        out << QString(QChar(static_cast<ushort>(static_cast<short>(static_cast<signed char>(value.toByte())))));
+        return;
+    case FieldType::Byte: {
+        static const char hex[] = "0123456789abcdef";
+        out << hex[value.toByte() >> 4] << hex[value.toByte() & 0xF];
+        return;
+    }
+    default:
+        break;
+    }
+    if (m_scaled)
+        writeFixed(out, value.toDouble() * m_scale);
+    else if (value.kind() == FieldType::Signed)
+        out << static_cast<long long>(value.toInt64());
+    else
+        out << static_cast<unsigned long long>(value.toUInt64());
+}
+
+const TextWriter::MessageText &TextWriter::textsOf(const MessageInfo *info)
+{
+    auto found = m_texts.find(info);
+    if (found != m_texts.end())
+        return found->second;
+    MessageText texts;
+    texts.name = utf8(info->getDisplayName());
+    texts.title = texts.name;
+    if (!info->getShortDescriptiveText().isEmpty())
+        texts.title += " - " + utf8(info->getShortDescriptiveText());
+    for (const FieldInfo *field : info->getFieldInfos())
+        texts.fields.push_back({field, dynamic_cast<const RTCMV_FieldInfoBase *>(field), field->getType().kind(),
+                                utf8(field->getDisplayName()), ValueTexts(field)});
+    return m_texts.emplace(info, std::move(texts)).first->second;
+}
+
+void TextWriter::indent(int depth)
+{
+    for (int i = 0; i < depth; ++i)
+        m_out.append("  ", 2);
+}
+
+void TextWriter::writeMessage(const Message *message, int depth, const MessageExtras *extras)
+{
+    const MessageText &texts = textsOf(message->getMessageInfo());
+    if (extras != nullptr) {
+        indent(depth);
+        m_out << texts.title;
+        if (extras->time)
+            m_out << " at " << extras->time->isoUtc();
+        m_out.endLine();
+    }
+    for (const FieldText &f : texts.fields) {
+        if (f.rtcmv == nullptr || !f.rtcmv->isOmittedFrom(message))
+            writeField(f, message, depth);
+    }
+    if (extras != nullptr && extras->position) {
+        indent(depth + 1);
+        m_out << "Station Position: " << positionText(*extras->position);
+        m_out.endLine();
+    }
+}
+
+void TextWriter::writeField(const FieldText &f, const Message *message, int depth)
+{
+    const unsigned int n = f.field->getNumberOfValues(message);
+    if (f.kind == FieldType::SubMessage) {
+        for (unsigned int i = 0; i < n; ++i) {
+            const Message *sub = f.field->getValueNoCheck(message, i).toSubMessage();
+            indent(depth + 1);
+            m_out << f.name << " [" << i << "]: " << textsOf(sub->getMessageInfo()).name;
+            m_out.endLine();
+            writeMessage(sub, depth + 1, nullptr);
+        }
+        return;
+    }
+    indent(depth + 1);
+    m_out << f.name << ": ";
+    if (f.kind == FieldType::Char) {
+        m_out << '"';
+        m_out.visible(f.field->getValueString(message));
+        m_out << '"';
+    } else {
+        for (unsigned int i = 0; i < n; ++i) {
+            if (i > 0)
+                m_out << ' ';
+            f.values.write(m_out, f.field->getValueNoCheck(message, i));
+        }
+    }
+    m_out.endLine();
+}
