@@ -1,7 +1,9 @@
-// The text output, written field by field through the catalogue with the texts cached per field.
+// The text output: values from the codec record, texts from the catalogue, cached per field.
 #include "TextWriter.h"
 
-#include <RTCMV_FieldInfoBase.h>
+#include "DecoderRouter.h"
+
+#include <RTCMV_RecordWalker.h>
 
 #include <mesaroframework/FieldInfo.h>
 #include <mesaroframework/FloatRepresentation.h>
@@ -10,6 +12,8 @@
 
 #include <charconv>
 #include <cmath>
+
+using namespace Nvt::Mesaro;
 
 namespace {
 
@@ -126,63 +130,103 @@ const TextWriter::MessageText &TextWriter::textsOf(const MessageInfo *info)
     if (!info->getShortDescriptiveText().isEmpty())
         texts.title += " - " + utf8(info->getShortDescriptiveText());
     for (const FieldInfo *field : info->getFieldInfos())
-        texts.fields.push_back({field, dynamic_cast<const RTCMV_FieldInfoBase *>(field), field->getType().kind(),
+        texts.fields.push_back({field, field->getType().kind(), field->getType().width(),
                                 utf8(field->getDisplayName()), ValueTexts(field)});
     return m_texts.emplace(info, std::move(texts)).first->second;
 }
 
-void TextWriter::indent(int depth)
+// One line per field ("Name: values"), and per sub-record "Name [i]: Sub-record" with its fields
+// indented below; a conditional field the record does not hold has no line.
+class TextWriter::Visitor : public RTCMV_RecordVisitor
 {
-    for (int i = 0; i < depth; ++i)
-        m_out.append("  ", 2);
-}
+public:
+    Visitor(TextWriter &writer, const MessageText &texts) : m_writer(writer), m_out(writer.m_out), m_texts{&texts} {}
 
-void TextWriter::writeMessage(const Message *message, int depth, const MessageExtras *extras)
+    bool enterField(const RTCMV_FieldVisit &f)
+    {
+        const FieldText &text = textOf(f);
+        if (f.field.what == RTCMV_FIELD_RECORDS)
+            return true;
+        indent(f.depth + 1);
+        m_out << text.name << ": ";
+        if (f.field.what == RTCMV_FIELD_ARRAY)
+            return true;
+        if (f.field.what == RTCMV_FIELD_TEXT) { // the characters up to the first NUL
+            uint32_t length = 0;
+            while (length < f.count && f.at[length] != '\0')
+                ++length;
+            m_out << '"';
+            m_out.visible(QString::fromLatin1(f.at, int(length)));
+            m_out << '"';
+        } else {
+            text.values.write(m_out, valueAt(f, text));
+        }
+        m_out.endLine();
+        return false;
+    }
+    void value(const RTCMV_FieldVisit &f, uint32_t element, const char *at)
+    {
+        if (element > 0)
+            m_out << ' ';
+        const FieldText &text = textOf(f);
+        text.values.write(m_out, valueAt(f, text, at));
+    }
+    void leaveField(const RTCMV_FieldVisit &f)
+    {
+        if (f.field.what == RTCMV_FIELD_ARRAY)
+            m_out.endLine();
+    }
+    bool enterRecord(const RTCMV_FieldVisit &f, uint32_t element, const void *)
+    {
+        const FieldText &text = textOf(f);
+        const MessageText &sub = m_writer.textsOf(text.field->getType().getSubMessageInfo());
+        indent(f.depth + 1);
+        m_out << text.name << " [" << element << "]: " << sub.name;
+        m_out.endLine();
+        m_texts.push_back(&sub);
+        return true;
+    }
+    void leaveRecord(const RTCMV_FieldVisit &, uint32_t, const void *) { m_texts.pop_back(); }
+
+private:
+    const FieldText &textOf(const RTCMV_FieldVisit &f) const { return m_texts.back()->fields[f.index]; }
+
+    void indent(uint32_t depth)
+    {
+        for (uint32_t i = 0; i < depth; ++i)
+            m_out.append("  ", 2);
+    }
+
+    // The value as the field's descriptor gives it, from the record's storage.
+    static FieldValue valueAt(const RTCMV_FieldVisit &f, const FieldText &text, const char *at = nullptr)
+    {
+        at = at != nullptr ? at : f.at;
+        const int64_t raw = RTCMV_load(at, f.field.ctype);
+        switch (text.kind) {
+        case FieldType::Unsigned: return FieldValue::u(static_cast<unsigned long long>(raw), text.width);
+        case FieldType::Signed: return FieldValue::i(raw, text.width);
+        case FieldType::Byte: return FieldValue::byte(static_cast<unsigned char>(raw));
+        case FieldType::Char: return FieldValue::ch(static_cast<char>(raw));
+        default: return FieldValue::f64(RTCMV_load_f64(at));
+        }
+    }
+
+    TextWriter &m_writer;
+    Output &m_out;
+    std::vector<const MessageText *> m_texts; // of the record being walked and those around it
+};
+
+void TextWriter::write(const Message *message, const MessageExtras &extras)
 {
     const MessageText &texts = textsOf(message->getMessageInfo());
-    if (extras != nullptr) {
-        indent(depth);
-        m_out << texts.title;
-        if (extras->time)
-            m_out << " at " << extras->time->isoUtc();
-        m_out.endLine();
-    }
-    for (const FieldText &f : texts.fields) {
-        if (f.rtcmv == nullptr || !f.rtcmv->isOmittedFrom(message))
-            writeField(f, message, depth);
-    }
-    if (extras != nullptr && extras->position) {
-        indent(depth + 1);
-        m_out << "Station Position: " << positionText(*extras->position);
-        m_out.endLine();
-    }
-}
-
-void TextWriter::writeField(const FieldText &f, const Message *message, int depth)
-{
-    const unsigned int n = f.field->getNumberOfValues(message);
-    if (f.kind == FieldType::SubMessage) {
-        for (unsigned int i = 0; i < n; ++i) {
-            const Message *sub = f.field->getValueNoCheck(message, i).toSubMessage();
-            indent(depth + 1);
-            m_out << f.name << " [" << i << "]: " << textsOf(sub->getMessageInfo()).name;
-            m_out.endLine();
-            writeMessage(sub, depth + 1, nullptr);
-        }
-        return;
-    }
-    indent(depth + 1);
-    m_out << f.name << ": ";
-    if (f.kind == FieldType::Char) {
-        m_out << '"';
-        m_out.visible(f.field->getValueString(message));
-        m_out << '"';
-    } else {
-        for (unsigned int i = 0; i < n; ++i) {
-            if (i > 0)
-                m_out << ' ';
-            f.values.write(m_out, f.field->getValueNoCheck(message, i));
-        }
-    }
+    m_out << texts.title;
+    if (extras.time)
+        m_out << " at " << extras.time->isoUtc();
     m_out.endLine();
+    Visitor visitor(*this, texts);
+    RTCMV_walk_record(message->getCodecRecord(), visitor, DecoderRouter::tablesOf(message));
+    if (extras.position) {
+        m_out << "  Station Position: " << positionText(*extras.position);
+        m_out.endLine();
+    }
 }

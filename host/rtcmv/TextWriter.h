@@ -16,7 +16,6 @@
 class FieldInfo;
 class Message;
 class MessageInfo;
-class RTCMV_FieldInfoBase;
 
 // The texts of one field's values, as the field's descriptor gives them with their unit
 // (getIndexedValueString), written straight into the output. What does not depend on the value
@@ -40,35 +39,33 @@ private:
     double m_scale;
 };
 
-// Writes messages as text; the texts of each message descriptor are gathered on its first message.
+// Writes messages as text, reading the values from each message's codec record in the order of its
+// fields; the texts of each message descriptor are gathered on its first message.
 class TextWriter
 {
 public:
     explicit TextWriter(Output &out) : m_out(out) {}
     // The message under its title line (with its time), its station position last.
-    void write(const Message *message, const MessageExtras &extras) { writeMessage(message, 0, &extras); }
+    void write(const Message *message, const MessageExtras &extras);
 
 private:
+    class Visitor;
     struct FieldText
     {
         const FieldInfo *field;
-        const RTCMV_FieldInfoBase *rtcmv; // null for a field that cannot be left out
         FieldType::Kind kind;
-        std::string name;                 // the display name
+        int width;
+        std::string name; // the display name
         ValueTexts values;
     };
     struct MessageText
     {
         std::string title; // display name, " - " and the short description when there is one
         std::string name;  // display name, for a sub-record's line
-        std::vector<FieldText> fields;
+        std::vector<FieldText> fields; // in the order of the record's fields
     };
 
     const MessageText &textsOf(const MessageInfo *info);
-    // A sub-record (extras null) has no title line: its fields go under its parent's "Name [i]:".
-    void writeMessage(const Message *message, int depth, const MessageExtras *extras);
-    void writeField(const FieldText &f, const Message *message, int depth);
-    void indent(int depth);
 
     Output &m_out;
     std::unordered_map<const MessageInfo *, MessageText> m_texts;
