@@ -117,6 +117,17 @@ inline uint32_t complementFor(unsigned prevBits)
     return (prevBits & 1u) ? kDataMask : 0u;
 }
 
+// The symbols of eight bytes at once, each byte's six data bits in reverse order (what kSymbols
+// gives a byte that carries data): every byte is reversed in place, then shifted down by two.
+inline uint64_t reverseSymbols(uint64_t eight)
+{
+    uint64_t v = eight & 0x3F3F3F3F3F3F3F3Fu;
+    v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((v & 0x0F0F0F0F0F0F0F0Fu) << 4);
+    v = ((v >> 2) & 0x3333333333333333u) | ((v & 0x3333333333333333u) << 2);
+    v = ((v >> 1) & 0x5555555555555555u) | ((v & 0x5555555555555555u) << 1);
+    return v >> 2 & 0x3F3F3F3F3F3F3F3Fu;
+}
+
 // The 30 bits of five six-bit symbols.
 inline uint32_t fiveSymbols(const uint8_t *s)
 {
@@ -297,10 +308,10 @@ std::size_t Rtcm2Framer::convert(const uint8_t *data, std::size_t size)
         uint64_t eight;
         std::memcpy(&eight, data + i, sizeof eight);
         if ((eight & 0xC0C0C0C0C0C0C0C0u) == 0x4040404040404040u) {
-            for (std::size_t k = 0; k < 8; ++k) {
-                symbols[kept + k] = kSymbols.value[data[i + k]];
-                afterIgnored[kept + k] = 0;
-            }
+            const uint64_t reversed = reverseSymbols(eight);
+            const uint64_t none = 0;
+            std::memcpy(symbols + kept, &reversed, sizeof reversed);
+            std::memcpy(afterIgnored + kept, &none, sizeof none);
             afterIgnored[kept] = ignored;
             ignored = 0;
             kept += 8;
