@@ -1,11 +1,14 @@
 // libFuzzer target of what `rtcmv decode` does with a stream: the framer (and the packed splitter)
 // feed the decoders (RTCMVDecoder or RTCM2XDecoder, by type, as the tool routes them), and every
 // published message is printed as the tool prints it. The JSON must
-// parse and must equal the object read field by field through the catalogue; text values and raw
-// lines are rendered for every field of every message and sub-message.
+// parse and must equal the object read field by field through the catalogue; the text output must
+// equal the text read value by value through the descriptors, every value text the writer makes
+// must equal the descriptor's own, and raw lines are rendered for every field of every message and
+// sub-message.
 #include "DecoderRouter.h"
 #include "JsonWriter.h"
 #include "RecordJson.h"
+#include "TextWriter.h"
 
 #include <RTCMV_FieldInfoBase.h>
 #include <Rtcm2Framer.h>
@@ -19,12 +22,14 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QLocale>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -106,6 +111,48 @@ QJsonValue jsonValue(const FieldValue &value)
     }
 }
 
+// The text output's value texts are cached per field and its numbers made without Qt: each must
+// read as the descriptor's own text of the value, with its unit.
+void compareValueText(const FieldInfo *field, const FieldValue &value, const QString &expected)
+{
+    static std::unordered_map<const FieldInfo *, ValueTexts> cache;
+    const ValueTexts &texts = cache.try_emplace(field, field).first->second;
+    const QByteArray text = printed([&](Output &out) { texts.write(out, value); });
+    if (text != expected.toUtf8())
+        require(false, "value text differs from the descriptor's", text + "\n" + expected.toUtf8());
+}
+
+// The text output as the catalogue gives it, value by value through the descriptors: the reference
+// for the writer, which reads the codec record and caches the texts.
+void referenceText(Output &out, const Message *message, int depth)
+{
+    for (const FieldInfo *field : message->getMessageInfo()->getFieldInfos()) {
+        const auto *rtcmv = dynamic_cast<const RTCMV_FieldInfoBase *>(field);
+        if (rtcmv != nullptr && rtcmv->isOmittedFrom(message))
+            continue;
+        const unsigned int n = field->getNumberOfValues(message);
+        const QByteArray indent(2 * (depth + 1), ' ');
+        if (field->getType().kind() == FieldType::SubMessage) {
+            for (unsigned int i = 0; i < n; ++i) {
+                const Message *sub = field->getValueNoCheck(message, i).toSubMessage();
+                out << indent.constData() << field->getDisplayName() << " [" << i << "]: " << sub->getMessageInfo()->getDisplayName();
+                out.endLine();
+                referenceText(out, sub, depth + 1);
+            }
+            continue;
+        }
+        out << indent.constData() << field->getDisplayName() << ": ";
+        if (field->getType().kind() == FieldType::Char) {
+            out << '"';
+            out.visible(field->getValueString(message));
+            out << '"';
+        }
+        for (unsigned int i = 0; i < n && field->getType().kind() != FieldType::Char; ++i)
+            out << (i > 0 ? " " : "") << field->getIndexedValueString(message, i, true);
+        out.endLine();
+    }
+}
+
 // What the text and raw formats render: every value's text with its unit, every raw line.
 void renderTexts(const Message *message)
 {
@@ -125,7 +172,7 @@ void renderTexts(const Message *message)
             if (value.kind() == FieldType::SubMessage)
                 renderTexts(value.toSubMessage());
             else
-                (void)field->getIndexedValueString(message, i, true);
+                compareValueText(field, value, field->getIndexedValueString(message, i, true));
         }
     }
 }
@@ -149,6 +196,18 @@ public:
             require(false, "JSON differs from the catalogue's values",
                     line + "\n" + QJsonDocument(expected).toJson(QJsonDocument::Compact));
         renderTexts(message);
+        const QByteArray text = printed([&](Output &out) {
+            TextWriter(out).write(message, MessageExtras());
+        });
+        const QByteArray reference = printed([&](Output &out) {
+            out << message->getMessageInfo()->getDisplayName();
+            if (!message->getMessageInfo()->getShortDescriptiveText().isEmpty())
+                out << " - " << message->getMessageInfo()->getShortDescriptiveText();
+            out.endLine();
+            referenceText(out, message, 0);
+        });
+        if (text != reference)
+            require(false, "text output differs from the catalogue's", text + "\n" + reference);
     }
 
     void newEvent(const MesaroEvent &event) override
@@ -165,6 +224,10 @@ public:
 // Inputs of a few kilobytes hold dozens of messages; larger ones only make each run slower.
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
+    // Numbers as the tool writes them: it runs in the C locale without group separators.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::OmitGroupSeparator);
+    QLocale::setDefault(c);
     static std::vector<char *> arguments(*argv, *argv + *argc);
     static char maxLength[] = "-max_len=4096";
     for (char *a : arguments) {

@@ -90,9 +90,48 @@ struct SymbolTable
 };
 constexpr SymbolTable kSymbols;
 
+// The parity of rtcm2::wordParity, inlined where the framer checks every word.
+inline unsigned parityOf(uint32_t data, unsigned d29Star, unsigned d30Star)
+{
+    const unsigned parity = kParity.byte[0][data & 0xFF] ^ kParity.byte[1][(data >> 8) & 0xFF]
+                            ^ kParity.byte[2][(data >> 16) & 0xFF];
+    return parity ^ (d29Star ? kD29StarBits : 0u) ^ (d30Star ? kD30StarBits : 0u);
+}
+
+// Parity is linear, so a word can be checked as sent, before its data bits are complemented:
+// what D29*, D30* add to the parity of the sent bits, by the previous word's last two bits.
+struct PrevParity
+{
+    uint8_t bits[4];
+    constexpr PrevParity() : bits()
+    {
+        const unsigned complemented = maskParity(kDataMask);
+        for (unsigned prev = 0; prev < 4; ++prev)
+            bits[prev] = uint8_t(((prev & 1) ? complemented ^ kD30StarBits : 0u) ^ ((prev >> 1) ? kD29StarBits : 0u));
+    }
+};
+constexpr PrevParity kPrevParity;
+
 inline uint32_t complementFor(unsigned prevBits)
 {
     return (prevBits & 1u) ? kDataMask : 0u;
+}
+
+// The symbols of eight bytes at once, each byte's six data bits in reverse order (what kSymbols
+// gives a byte that carries data): every byte is reversed in place, then shifted down by two.
+inline uint64_t reverseSymbols(uint64_t eight)
+{
+    uint64_t v = eight & 0x3F3F3F3F3F3F3F3Fu;
+    v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((v & 0x0F0F0F0F0F0F0F0Fu) << 4);
+    v = ((v >> 2) & 0x3333333333333333u) | ((v & 0x3333333333333333u) << 2);
+    v = ((v >> 1) & 0x5555555555555555u) | ((v & 0x5555555555555555u) << 1);
+    return v >> 2 & 0x3F3F3F3F3F3F3F3Fu;
+}
+
+// The 30 bits of five six-bit symbols.
+inline uint32_t fiveSymbols(const uint8_t *s)
+{
+    return uint32_t(s[0]) << 24 | uint32_t(s[1]) << 18 | uint32_t(s[2]) << 12 | uint32_t(s[3]) << 6 | s[4];
 }
 
 inline void storeWord(uint8_t *out, uint32_t data)
@@ -113,7 +152,7 @@ bool isHeaderWord(uint32_t raw, uint32_t &data)
         return false;
     const unsigned d30Star = top != kPreamble;
     data = (raw >> 6) ^ (d30Star ? kDataMask : 0u);
-    const unsigned syndrome = rtcm2::wordParity(data, 0, d30Star) ^ (raw & 0x3F);
+    const unsigned syndrome = parityOf(data, 0, d30Star) ^ (raw & 0x3F);
     return syndrome == 0 || syndrome == kD29StarBits;
 }
 
@@ -121,7 +160,7 @@ bool isHeaderWord(uint32_t raw, uint32_t &data)
 bool passesAfter(uint32_t before, uint32_t raw)
 {
     const unsigned prev = before & 3;
-    return rtcm2::wordParity((raw >> 6) ^ complementFor(prev), prev >> 1, prev & 1) == (raw & 0x3F);
+    return parityOf((raw >> 6) ^ complementFor(prev), prev >> 1, prev & 1) == (raw & 0x3F);
 }
 
 unsigned stationOf(const uint8_t *packed)
@@ -146,9 +185,7 @@ bool nearPreamble(uint32_t raw, unsigned prevBits)
 
 unsigned rtcm2::wordParity(uint32_t data, unsigned d29Star, unsigned d30Star)
 {
-    const unsigned parity = kParity.byte[0][data & 0xFF] ^ kParity.byte[1][(data >> 8) & 0xFF]
-                            ^ kParity.byte[2][(data >> 16) & 0xFF];
-    return parity ^ (d29Star ? kD29StarBits : 0u) ^ (d30Star ? kD30StarBits : 0u);
+    return parityOf(data, d29Star, d30Star);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -235,14 +272,7 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
     m_stats.bytes += size;
     while (size > 0) {
         const std::size_t chunk = std::min(size, kBlock);
-        uint8_t *dst = m_symbols.data() + m_symbolCount;
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < chunk; ++i) {
-            const uint8_t symbol = kSymbols.value[data[i]];
-            dst[kept] = symbol;
-            kept += 1u - (symbol >> 7);
-        }
-        markIgnored(data, chunk, kept);
+        const std::size_t kept = convert(data, chunk);
         m_stats.ignoredBytes += chunk - kept;
         m_symbolCount += kept;
         data += chunk;
@@ -265,25 +295,46 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
     }
 }
 
-// Marks the symbols that came right after an ignored byte (none when all bytes were kept).
-void Rtcm2Framer::markIgnored(const uint8_t *data, std::size_t size, std::size_t kept)
+// Appends the symbols of the bytes that carry data and marks each that came right after an
+// ignored byte (a stop in the stream, or damage). Returns how many it appended. Eight bytes that
+// all carry data, the usual case, are taken in one step.
+std::size_t Rtcm2Framer::convert(const uint8_t *data, std::size_t size)
 {
+    uint8_t *symbols = m_symbols.data() + m_symbolCount;
     uint8_t *afterIgnored = m_afterIgnored.data() + m_symbolCount;
-    if (kept == size) {
-        std::memset(afterIgnored, 0, kept);
-        if (kept > 0)
-            afterIgnored[0] = m_lastIgnored;
-        m_lastIgnored = m_lastIgnored && kept == 0;
-        return;
-    }
     uint8_t ignored = m_lastIgnored;
-    std::size_t symbol = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        afterIgnored[symbol] = ignored;
-        ignored = kSymbols.value[data[i]] >> 7;
-        symbol += 1u - ignored;
+    std::size_t kept = 0, i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, data + i, sizeof eight);
+        if ((eight & 0xC0C0C0C0C0C0C0C0u) == 0x4040404040404040u) {
+            const uint64_t reversed = reverseSymbols(eight);
+            const uint64_t none = 0;
+            std::memcpy(symbols + kept, &reversed, sizeof reversed);
+            std::memcpy(afterIgnored + kept, &none, sizeof none);
+            afterIgnored[kept] = ignored;
+            ignored = 0;
+            kept += 8;
+            continue;
+        }
+        for (std::size_t k = i; k < i + 8; ++k)
+            kept = convertByte(data[k], kept, ignored);
     }
+    for (; i < size; ++i)
+        kept = convertByte(data[i], kept, ignored);
     m_lastIgnored = ignored;
+    return kept;
+}
+
+// One byte: its symbol goes to `kept` (and stays there unless the byte is ignored); the mark of
+// that place tells whether the byte before was ignored.
+inline std::size_t Rtcm2Framer::convertByte(uint8_t byte, std::size_t kept, uint8_t &ignored)
+{
+    const uint8_t symbol = kSymbols.value[byte];
+    m_symbols[m_symbolCount + kept] = symbol;
+    m_afterIgnored[m_symbolCount + kept] = ignored;
+    ignored = symbol >> 7;
+    return kept + 1u - ignored;
 }
 
 void Rtcm2Framer::process()
@@ -300,8 +351,7 @@ uint32_t Rtcm2Framer::wordAt(std::size_t bitPos) const
 {
     const uint8_t *s = m_symbols.data() + bitPos / 6;
     const unsigned offset = unsigned(bitPos % 6);
-    const uint32_t five = uint32_t(s[0]) << 24 | uint32_t(s[1]) << 18 | uint32_t(s[2]) << 12
-        | uint32_t(s[3]) << 6 | s[4];
+    const uint32_t five = fiveSymbols(s);
     if (offset == 0)
         return five;
     return uint32_t(((uint64_t(five) << 6 | s[5]) >> (6 - offset)) & kWordMask);
@@ -328,7 +378,7 @@ Rtcm2Framer::After Rtcm2Framer::checkAfterMessage()
         return After::NeedInput;
     const uint32_t raw = wordAt(m_huntPos);
     const uint32_t data = (raw >> 6) ^ complementFor(m_prevBits);
-    const bool parityOk = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
+    const bool parityOk = parityOf(data, m_prevBits >> 1, m_prevBits & 1) == (raw & 0x3F);
     if (parityOk && (data >> 16) == kPreamble) {
         m_afterMessage = false;
         if (nextWordDecides())
@@ -403,38 +453,51 @@ bool Rtcm2Framer::hunt()
 // dropped (back to hunting), false when it needs more input.
 bool Rtcm2Framer::collect()
 {
+    // Once locked, whole words are read; after a clean lock they start on a symbol. The word
+    // loop keeps its state in locals and stores it where it stops.
     const std::size_t end = 6 * m_symbolCount;
-    for (;;) {
-        const std::size_t pos = m_msgStart + 30 * std::size_t(m_wordCount);
-        if (pos + 30 > end)
-            return false;
-        const uint32_t raw = wordAt(pos);
-        const uint32_t data = (raw >> 6) ^ complementFor(m_prevBits);
-        if (rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1) != (raw & 0x3F)) {
-            // Drop the message; the preamble itself may have been noise, so look again from
-            // the next bit after it.
-            ++m_stats.parityFailures;
-            ++m_stats.resyncs;
-            m_locked = false;
-            m_huntPos = m_msgStart + 1;
-            m_heldCount = 0;
-            m_heldBytes = 0;
-            return true;
+    const bool aligned = m_msgStart % 6 == 0;
+    const uint8_t *const symbols = m_symbols.data();
+    uint8_t *const packed = m_packed.data();
+    unsigned words = m_wordCount, prev = m_prevBits, expected = m_wordsExpected;
+    std::size_t pos = m_msgStart + 30 * std::size_t(words);
+    bool failed = false;
+    for (; pos + 30 <= end; pos += 30) {
+        const uint32_t raw = aligned ? fiveSymbols(symbols + pos / 6) : wordAt(pos);
+        if ((parityOf(raw >> 6, 0, 0) ^ kPrevParity.bits[prev]) != (raw & 0x3F)) {
+            failed = true;
+            break;
         }
-        ++m_stats.words;
-        storeWord(m_packed.data() + 3 * m_wordCount, data);
-        m_prevBits = raw & 3;
-        ++m_wordCount;
-        if (m_wordCount == 2)
-            m_wordsExpected = 2 + ((data >> 3) & 0x1F);
-        if (m_wordCount == m_wordsExpected) {
-            m_locked = false;
-            m_afterMessage = true;
-            m_huntPos = pos + 30;
-            complete();
-            return true;
-        }
+        const uint32_t data = (raw >> 6) ^ complementFor(prev);
+        storeWord(packed + 3 * words, data);
+        prev = raw & 3;
+        if (++words == 2)
+            expected = 2 + ((data >> 3) & 0x1F);
+        if (words == expected)
+            break;
     }
+    m_stats.words += words - m_wordCount;
+    m_wordCount = words;
+    m_prevBits = prev;
+    m_wordsExpected = expected;
+    if (failed) {
+        // Drop the message; the preamble itself may have been noise, so look again from the
+        // next bit after it.
+        ++m_stats.parityFailures;
+        ++m_stats.resyncs;
+        m_locked = false;
+        m_huntPos = m_msgStart + 1;
+        m_heldCount = 0;
+        m_heldBytes = 0;
+        return true;
+    }
+    if (words != expected)
+        return false;
+    m_locked = false;
+    m_afterMessage = true;
+    m_huntPos = pos + 30;
+    complete();
+    return true;
 }
 
 // While searching a delivered message again, messages that end inside it are held: they count
@@ -670,7 +733,7 @@ void Rtcm2Writer::writeMessage(const uint8_t *packed, unsigned words, std::vecto
     uint8_t *dst = out.data() + base;
     for (unsigned w = 0; w < words; ++w, packed += 3) {
         const uint32_t data = uint32_t(packed[0]) << 16 | uint32_t(packed[1]) << 8 | packed[2];
-        const unsigned parity = rtcm2::wordParity(data, m_prevBits >> 1, m_prevBits & 1);
+        const unsigned parity = parityOf(data, m_prevBits >> 1, m_prevBits & 1);
         const uint32_t raw = (data ^ complementFor(m_prevBits)) << 6 | parity;
         for (unsigned i = 0; i < 5; ++i)
             *dst++ = uint8_t(0x40 | kSymbols.value[0x40 | ((raw >> (24 - 6 * i)) & 0x3F)]);

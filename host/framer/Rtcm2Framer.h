@@ -108,7 +108,8 @@ private:
     bool ignoredWithin(std::size_t end) const;
     bool symbolAddedInside(std::size_t end) const;
     bool plausible() const;
-    void markIgnored(const uint8_t *data, std::size_t size, std::size_t kept);
+    std::size_t convert(const uint8_t *data, std::size_t size);
+    std::size_t convertByte(uint8_t byte, std::size_t kept, uint8_t &ignored);
     bool knownStation(unsigned station) const;
     void settleAwaiting();
     void rejectPending();

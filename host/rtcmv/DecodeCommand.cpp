@@ -8,11 +8,11 @@
 #include "SourceOptions.h"
 #include "StopSignals.h"
 #include "StreamReader.h"
+#include "TextWriter.h"
 #include "ValuesWriter.h"
 
 #include <RecordFields.h>
 
-#include <RTCMV_FieldInfoBase.h>
 #include <RTCM2X_messages.h>
 #include <ByteSource.h>
 #include <Rtcm2Framer.h>
@@ -123,14 +123,6 @@ struct CsvFile
     CsvWriter csv;
 };
 
-// What the text printer needs of one field, worked out once per message descriptor.
-struct FieldPlan
-{
-    const FieldInfo *field;
-    const RTCMV_FieldInfoBase *rtcmv; // null for fields of other formats
-    FieldType::Kind kind;
-};
-
 // A message of a type no decoder knows (proprietary, or newer than the decoders): its header fields,
 // read as every RTCM 2 message starts, and its data words in hex, six digits each.
 struct UnknownMessage
@@ -170,7 +162,7 @@ class Printer : public MessageSink
 {
 public:
     Printer(Output &out, const DecodeOptions &options)
-        : m_out(out), m_json(out), m_csv(out), m_format(options.format), m_quiet(options.quiet), m_stats(options.stats),
+        : m_out(out), m_json(out), m_text(out), m_csv(out), m_format(options.format), m_quiet(options.quiet), m_stats(options.stats),
           m_switchedOff(options.switchedOff), m_csvDir(options.csvDir), m_clock(options.timeReference)
     {
     }
@@ -188,7 +180,7 @@ public:
             return;
         switch (m_format) {
         case Format::Text:
-            printText(message, 0, true, &extras);
+            m_text.write(message, extras);
             break;
         case Format::Values:
             writeValuesJson(m_json, message, extras);
@@ -349,22 +341,6 @@ private:
         return all;
     }
 
-    const QVector<FieldPlan> &planOf(const MessageInfo *info)
-    {
-        auto it = m_plans.find(info);
-        if (it != m_plans.end())
-            return it.value();
-        QVector<FieldPlan> plan;
-        for (const FieldInfo *field : info->getFieldInfos())
-            plan.append({field, dynamic_cast<const RTCMV_FieldInfoBase *>(field), field->getType().kind()});
-        return m_plans.insert(info, plan).value();
-    }
-
-    static bool omitted(const FieldPlan &f, const Message *message)
-    {
-        return f.rtcmv != nullptr && f.rtcmv->isOmittedFrom(message);
-    }
-
     static const Message *subMessage(const FieldInfo *field, const Message *message, unsigned int i)
     {
         return field->getValueNoCheck(message, i).toSubMessage();
@@ -374,57 +350,6 @@ private:
     {
         for (int i = 0; i < depth; ++i)
             m_out << "  ";
-    }
-
-    // A message under its title line (with its time), its station position last; a sub-record's
-    // fields go under its parent's "Name [i]:" line.
-    void printText(const Message *message, int depth, bool title = true, const MessageExtras *extras = nullptr)
-    {
-        const MessageInfo *info = message->getMessageInfo();
-        if (title) {
-            indent(depth);
-            m_out << info->getDisplayName();
-            if (!info->getShortDescriptiveText().isEmpty())
-                m_out << " - " << info->getShortDescriptiveText();
-            if (extras != nullptr && extras->time)
-                m_out << " at " << extras->time->isoUtc();
-            m_out.endLine();
-        }
-        for (const FieldPlan &f : planOf(info)) {
-            if (omitted(f, message))
-                continue;
-            const FieldInfo *field = f.field;
-            const unsigned int n = field->getNumberOfValues(message);
-            if (f.kind == FieldType::SubMessage) {
-                for (unsigned int i = 0; i < n; ++i) {
-                    const Message *sub = subMessage(field, message, i);
-                    indent(depth + 1);
-                    m_out << field->getDisplayName() << " [" << i << "]: " << sub->getMessageInfo()->getDisplayName();
-                    m_out.endLine();
-                    printText(sub, depth + 1, false);
-                }
-                continue;
-            }
-            indent(depth + 1);
-            m_out << field->getDisplayName() << ": ";
-            if (f.kind == FieldType::Char) {
-                m_out << '"';
-                m_out.visible(field->getValueString(message));
-                m_out << '"';
-            } else {
-                for (unsigned int i = 0; i < n; ++i) {
-                    if (i > 0)
-                        m_out << ' ';
-                    m_out << field->getIndexedValueString(message, i, true);
-                }
-            }
-            m_out.endLine();
-        }
-        if (extras != nullptr && extras->position) {
-            indent(depth + 1);
-            m_out << "Station Position: " << positionText(*extras->position);
-            m_out.endLine();
-        }
     }
 
     void printRaw(const Message *message, int depth)
@@ -444,6 +369,7 @@ private:
 
     Output &m_out;
     JsonWriter m_json;
+    TextWriter m_text;
     CsvWriter m_csv;
     Format m_format;
     bool m_quiet;
@@ -454,7 +380,6 @@ private:
     QHash<const MessageInfo *, quint64> m_published;
     QMap<QPair<int32_t, QString>, quint64> m_refused;
     std::map<unsigned, quint64> m_unknown; // messages by type, of types no decoder knows
-    QHash<const MessageInfo *, QVector<FieldPlan>> m_plans;
     QString m_csvDir;
     std::map<int, std::unique_ptr<CsvFile>> m_csvFiles;
     bool m_csvFailed = false;
