@@ -1,0 +1,12 @@
+// Placeholder until the corrections are computed: no satellite gets one, none is counted skipped.
+#include "Corrections.h"
+
+namespace convert {
+
+int computeCorrections(const CorrectionInput &, Constellation, std::vector<Nvt::Mesaro::RTCMV_DGNSS_s> &out)
+{
+    out.clear();
+    return 0;
+}
+
+} // namespace convert
