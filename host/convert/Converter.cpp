@@ -170,13 +170,14 @@ void Converter::onEpoch()
     updateStationId();
     const rtcm_t &rtcm = m_rtklib->rtcm;
     const gtime_t time = rtcm.obs.data[0].time;
+    // The station first: a receiver that has just started needs it for what follows.
+    for (int type : {3, 22, 23, 24})
+        if (stationHas(rtcm.sta, type) && due(type, time))
+            sendStation(rtcm.sta, type, time, m_sender);
     const bool phases = due(18, time), ranges = due(19, time);
     m_observations.epoch(rtcm.obs, m_sender, phases, ranges);
     sendCorrections(false, time);
     sendCorrections(true, time);
-    for (int type : {3, 22, 23, 24})
-        if (stationHas(rtcm.sta, type) && due(type, time))
-            sendStation(rtcm.sta, type, time, m_sender);
 }
 
 // Corrections for all the constellation's satellites in one type 1 (31), or in groups of three in
