@@ -12,6 +12,11 @@ constexpr double kPhaseSteps = 256;       // per cycle
 // The phase is started again (a loss of continuity) before it could leave its 32 bits.
 constexpr double kPhaseLimit = 2.0e9;
 constexpr int kMaxBlocks = 15; // of 48 bits after the time word, in 31 data words
+// RTCM 3 carries no quality figures: these are what a geodetic reference receiver announces
+// (0.0124 cycle phase, 0.329 m pseudorange; multipath unknown), as a network station's RTCM 2 does.
+constexpr unsigned char kPhaseQuality = 2;
+constexpr unsigned char kPseudorangeQuality = 7;
+constexpr unsigned char kMultipathUnknown = 15;
 
 bool precise(uint8_t code)
 {
@@ -107,7 +112,7 @@ void ObservationMessages::sendGroup(const obs_t &obs, const Group &g, Rtcm2Sende
                 const obsd_t &o = *sats[first + k];
                 Nvt::Mesaro::RTCMV_init_RTK_18(&blocks[k]);
                 fillHead(blocks[k], o, g.sys, g.freq, more);
-                blocks[k].Data_Quality = 0;
+                blocks[k].Data_Quality = kPhaseQuality;
                 const Track &t = m_tracks[std::size_t(o.sat - 1)][std::size_t(g.freq)];
                 blocks[k].Cumulative_Loss_Of_Continuity = static_cast<unsigned char>(t.losses);
                 blocks[k].Carrier_Phase = t.phase;
@@ -121,8 +126,8 @@ void ObservationMessages::sendGroup(const obs_t &obs, const Group &g, Rtcm2Sende
                 const obsd_t &o = *sats[first + k];
                 Nvt::Mesaro::RTCMV_init_RTK_19(&blocks[k]);
                 fillHead(blocks[k], o, g.sys, g.freq, more);
-                blocks[k].Data_Quality = 0;
-                blocks[k].Multipath_Error = 15; // undefined: RTCM 3 says nothing of it
+                blocks[k].Data_Quality = kPseudorangeQuality;
+                blocks[k].Multipath_Error = kMultipathUnknown;
                 blocks[k].Pseudorange = static_cast<unsigned int>(std::llround(o.P[g.freq] / kPseudorangeStep));
             }
             Nvt::Mesaro::RTCMV_Message_Type_19_s m;
