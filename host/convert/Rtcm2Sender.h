@@ -38,9 +38,11 @@ public:
     unsigned stationId() const { return m_stationId; }
 
     // Sets the header of `record` (its Message_Type already set), encodes it with `encode` in as
-    // few data words as hold it and sends it. False when the codec refuses it (counted).
+    // few data words as hold it, or in `words` for a message whose length says which fields it
+    // holds, and sends it. False when the codec refuses it (counted).
     template <typename Record>
-    bool send(Record &record, int32_t (*encode)(unsigned char *, uint16_t, Record *), unsigned zCount)
+    bool send(Record &record, int32_t (*encode)(unsigned char *, uint16_t, Record *), unsigned zCount,
+              unsigned words = 0)
     {
         record.Preamble = 0x66;
         record.Reference_Station_Id = static_cast<unsigned short>(m_stationId);
@@ -49,12 +51,14 @@ public:
         record.Station_Health = 0; // healthy, UDRE scale 1
         // First with room for the longest message, to learn the length; then with its exact length,
         // which the header carries.
-        record.No_Of_Data_Words = 31;
-        record.bitLength = 0;
-        const int32_t bits = encode(m_packed.data(), uint16_t(m_packed.size()), &record);
-        if (bits < 48 || bits > 33 * 24)
-            return refused(record.Message_Type);
-        const unsigned words = (unsigned(bits) - 48 + 23) / 24;
+        if (words == 0) {
+            record.No_Of_Data_Words = 31;
+            record.bitLength = 0;
+            const int32_t bits = encode(m_packed.data(), uint16_t(m_packed.size()), &record);
+            if (bits < 48 || bits > 33 * 24)
+                return refused(record.Message_Type);
+            words = (unsigned(bits) - 48 + 23) / 24;
+        }
         record.No_Of_Data_Words = static_cast<unsigned char>(words);
         record.bitLength = 0;
         std::vector<uint8_t> message((words + 2) * 3, 0);

@@ -35,7 +35,8 @@ void send22(const sta_t &s, unsigned z, Rtcm2Sender &sender)
     m.ARP_Indicator = 1;                          // and a type 24
     m.Height_Indicator = 1;                       // no phase-centre height
     m.Phase_Center_Height = 174762;               // fill bits where no height is given
-    sender.send(m, &RTCMV_encode_Message_Type_22, z);
+    // The deltas and the indicators word; the L2 deltas (a third word) would only repeat zeros.
+    sender.send(m, &RTCMV_encode_Message_Type_22, z, 2);
 }
 
 void copyText(char *to, unsigned char &length, const char *from)
