@@ -195,7 +195,7 @@ void Converter::sendCorrections(bool glonass, gtime_t time)
     for (int i = 0; i < 3; ++i)
         input.stationEcef[i] = m_rtklib->rtcm.sta.pos[i];
     std::vector<RTCMV_DGNSS_s> corrections;
-    m_stats.noEphemeris += unsigned(computeCorrections(input, glonass ? Constellation::Glonass : Constellation::Gps, corrections));
+    m_corrections.compute(input, glonass ? Constellation::Glonass : Constellation::Gps, corrections);
     const unsigned z = zTimeOf(time, glonass).zCount;
     for (int type : {all, groups}) {
         if (!(type == all ? sendAll : sendGroups))

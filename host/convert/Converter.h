@@ -3,6 +3,7 @@
 // records from them on the schedule asked for.
 #pragma once
 
+#include "Corrections.h"
 #include "Observations.h"
 #include "Rtcm2Sender.h"
 
@@ -31,7 +32,6 @@ struct ConvertStats
     uint64_t truncated = 0;    // a frame cut off by the end of the input
     std::map<int, uint64_t> rtcm3Types;
     uint64_t epochs = 0;
-    uint64_t noEphemeris = 0; // satellites left without a correction for want of an ephemeris
     uint64_t stationMoves = 0;
 };
 
@@ -55,6 +55,7 @@ public:
     const ConvertStats &stats() const { return m_stats; }
     const ObservationMessages::Dropped &dropped() const { return m_observations.dropped(); }
     const Rtcm2Sender &sender() const { return m_sender; }
+    const Corrections::Counts &corrections() const { return m_corrections.counts(); }
 
 private:
     void frame(const uint8_t *data, std::size_t size);
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<Rtklib> m_rtklib;
     Rtcm2Sender m_sender;
     ObservationMessages m_observations;
+    Corrections m_corrections;
     std::map<int, double> m_next; // type: GPS seconds when it is next due
     std::vector<uint8_t> m_buffer;
     ConvertStats m_stats;

@@ -3,7 +3,9 @@
 
 namespace convert {
 
-int computeCorrections(const CorrectionInput &, Constellation, std::vector<Nvt::Mesaro::RTCMV_DGNSS_s> &out)
+Corrections::Corrections() = default;
+
+int Corrections::compute(const CorrectionInput &, Constellation, std::vector<Nvt::Mesaro::RTCMV_DGNSS_s> &out)
 {
     out.clear();
     return 0;

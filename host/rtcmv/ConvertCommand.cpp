@@ -110,14 +110,15 @@ void printStats(const convert::Converter &c)
                  "observation epochs: %llu\n"
                  "dropped satellite observations: Galileo %llu, BeiDou %llu, QZSS %llu, SBAS %llu, NavIC %llu\n"
                  "dropped GPS/GLONASS signals other than L1/L2: %llu\n"
-                 "corrections skipped for want of an ephemeris: %llu\n"
+                 "corrections: %llu (satellite-epochs skipped: %llu for want of an ephemeris, %llu unhealthy)\n"
                  "station moves: %llu\n"
                  "RTCM 2 messages: %s (refused %llu)\n",
                  (unsigned long long)s.frames, (unsigned long long)s.crcFailures, (unsigned long long)s.skippedBytes,
                  (unsigned long long)s.truncated, countsLine(s.rtcm3Types).c_str(), (unsigned long long)s.epochs,
                  (unsigned long long)d.galileo, (unsigned long long)d.beidou, (unsigned long long)d.qzss,
                  (unsigned long long)d.sbas, (unsigned long long)d.irnss, (unsigned long long)d.otherSignals,
-                 (unsigned long long)s.noEphemeris, (unsigned long long)s.stationMoves,
+                 (unsigned long long)c.corrections().corrections, (unsigned long long)c.corrections().withoutEphemeris,
+                 (unsigned long long)c.corrections().unhealthy, (unsigned long long)s.stationMoves,
                  countsLine(c.sender().sent()).c_str(), (unsigned long long)c.sender().refusals());
 }
 
