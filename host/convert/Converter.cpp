@@ -121,8 +121,13 @@ void Converter::decoded(int result)
 {
     if (result == 5)
         onStation();
-    else if (result == 1 && m_rtklib->rtcm.obs.n > 0)
+    // RTKLIB ends an epoch of 1001, 1003, 1009 or 1011 without decoding their observations (they
+    // lack the pseudoranges' whole milliseconds), leaving the epoch before in place: not sent again.
+    else if (result == 1 && m_rtklib->rtcm.obs.n > 0
+             && timediff(m_rtklib->rtcm.obs.data[0].time, m_lastEpoch) != 0) {
+        m_lastEpoch = m_rtklib->rtcm.obs.data[0].time;
         onEpoch();
+    }
 }
 
 // A new 1005/1006: a station that moved has its coordinates sent at the next epoch, not at the

@@ -76,6 +76,7 @@ private:
     std::vector<uint8_t> m_buffer;
     ConvertStats m_stats;
     double m_stationPos[3] = {0, 0, 0};
+    gtime_t m_lastEpoch{};
 };
 
 } // namespace convert

@@ -22,7 +22,7 @@ const char convertHelp[] =
     "stream (30-bit words, parity, six data bits per byte):\n"
     "  tcp://HOST:PORT, udp://[HOST]:PORT, serial:///dev/ttyUSB0?baud=9600, ntrip://HOST/MOUNT\n"
     "Made from the RTCM 3 content: 18 and 19 (GPS and GLONASS L1/L2 carrier phases and\n"
-    "pseudoranges, from 1001-1004, 1009-1012 and MSM 1074-1077, 1084-1087); 3, 22, 23 and 24 (station\n"
+    "pseudoranges, from 1002, 1004, 1010, 1012 and MSM 1074-1077, 1084-1087); 3, 22, 23 and 24 (station\n"
     "and antenna, from 1005-1008 and 1033); 1 and 9 (GPS), 31 and 34 (GLONASS) corrections from the\n"
     "observations, the ephemerides (1019, 1020) and the station coordinates. Galileo, BeiDou, QZSS,\n"
     "SBAS and signals other than L1/L2 have no RTCM 2 counterpart: they are counted in --stats.\n"
@@ -146,6 +146,11 @@ int runConvert(const QStringList &arguments)
         reportError(error);
         return ExitUsage;
     }
+    // RTCM 3 gives the time of week or of day only: RTKLIB places it nearest the host clock, and
+    // the leap seconds of now would put a recording's GLONASS epochs beside its GPS ones.
+    if (!source->live() && !options.converter.timeRef)
+        reportError(QStringLiteral("no --time-ref: %1 is placed in the week of the host clock (give the "
+                                   "recording's date for its weeks and leap seconds)").arg(options.input));
     bool writeFailed = false;
     convert::Converter converter(options.converter, [&](const uint8_t *data, std::size_t size) {
         writeFailed = writeFailed || !out->write(data, size);

@@ -96,7 +96,7 @@ public:
         return std::vector<uint8_t>(rtcm->buff, rtcm->buff + rtcm->nbyte);
     }
     // One epoch a second: a GPS satellite on L1 and L2.
-    std::vector<uint8_t> epoch(int second)
+    std::vector<uint8_t> epoch(int second, int type = 1004)
     {
         obsd_t &o = rtcm->obs.data[0];
         o = obsd_t{};
@@ -111,7 +111,7 @@ public:
         o.L[1] = o.P[1] / (CLIGHT / FREQ2) - 0.2;
         o.SNR[0] = o.SNR[1] = 45 * 1000;
         rtcm->obs.n = 1;
-        return frame(1004);
+        return frame(type);
     }
     static double pseudorange(int second) { return 21000000.5 + 700.25 * second; }
 
@@ -242,6 +242,16 @@ TEST(Convert, BadRtcm3InputIsCountedAndTheRestConverts)
     EXPECT_GT(stats.skippedBytes, 6u);
     EXPECT_EQ(out.types.at(19), 4 * 2);
     EXPECT_EQ(out.types.at(3), 1);
+    // RTKLIB decodes no observations from 1003 (it lacks the pseudoranges' whole milliseconds)
+    // and leaves the epoch before in place: that must not go out again.
+    Rtcm3Maker partial;
+    std::vector<uint8_t> p = partial.frame(1005);
+    append(p, partial.epoch(0));
+    append(p, partial.epoch(1, 1003));
+    convert::ConvertStats partialStats;
+    const Rtcm2Messages partialOut(convertAll(p, &partialStats));
+    EXPECT_EQ(partialStats.epochs, 1u);
+    EXPECT_EQ(partialOut.types.at(18), 2);
     // Whatever the input, each cut of it converts without a refusal.
     for (std::size_t n = 0; n < in.size(); n += 7)
         convertAll(std::vector<uint8_t>(in.begin(), in.begin() + std::ptrdiff_t(n)));
