@@ -14,6 +14,9 @@ int runEncode(const QStringList &arguments);
 int runCatalogue(const QStringList &arguments);
 int runSources(const QStringList &arguments);
 int runMonitor(const QStringList &arguments);
+#ifdef RTCMV_HAVE_CONVERT
+int runConvert(const QStringList &arguments);
+#endif
 
 // One line on stderr, prefixed with the tool's name.
 void reportError(const QString &text);

@@ -27,6 +27,9 @@ static const char usage[] =
     "  catalogue [--json]   list every message type and field the library knows\n"
     "  sources ntrip://HOST[:PORT]   list the mountpoints of an NTRIP caster\n"
     "  monitor [FILE|-|SOURCE]  watch a stream's health: stations, message types, outages\n"
+#ifdef RTCMV_HAVE_CONVERT
+    "  convert [FILE|-|SOURCE]  convert an RTCM 3 stream into RTCM 2.3\n"
+#endif
     "\n"
     "  rtcmv <command> --help   options of a command\n"
     "  rtcmv --version          the version\n";
@@ -123,5 +126,9 @@ int main(int argc, char *argv[])
         return runSources(arguments);
     if (command == QLatin1String("monitor"))
         return runMonitor(arguments);
+#ifdef RTCMV_HAVE_CONVERT
+    if (command == QLatin1String("convert"))
+        return runConvert(arguments);
+#endif
     return usageError(QString(), QStringLiteral("unknown command '%1'").arg(command));
 }
