@@ -161,6 +161,7 @@ struct Replay
     gtime_t lastTime = {};
     int epochs = 0, corrected = 0, solved = 0, missing = 0;
     int udre[4] = {};
+    int flagged = 0; // GLONASS blocks with the change-of-ephemeris bit
     double worst = 0.0, sumSquares = 0.0;
 
     void solve(const rtcm_t &rtcm)
@@ -190,8 +191,10 @@ struct Replay
         EXPECT_EQ(skipped, withoutEphemeris);
         EXPECT_EQ(int(blocks.size()) + skipped, observed);
         missing += skipped;
-        for (const RTCMV_DGNSS_s &b : blocks)
+        for (const RTCMV_DGNSS_s &b : blocks) {
             ++udre[b.UDRE];
+            flagged += system == SYS_GLO && (b.Issue_Of_Data & 0x80) ? 1 : 0;
+        }
         for (std::size_t at = 0; at < blocks.size(); at += 18) {
             const std::vector<RTCMV_DGNSS_s> part(blocks.begin() + at, blocks.begin() + std::min(blocks.size(), at + 18));
             for (const Decoded &d : decodeMessage(packedMessage(system == SYS_GPS ? 1 : 31, part)))
@@ -220,6 +223,14 @@ TEST(CorrectionsTest, StationsOwnPseudorangesSolveToItsPosition)
         r.last.clear();
         r.correct(*rtcm, SYS_GPS);
         r.correct(*rtcm, SYS_GLO);
+        // A new GLONASS ephemeris (the same orbit under the next tb) from the 100th epoch on: its
+        // satellite's corrections carry the change bit for the two minutes after the switch.
+        if (r.epochs == 100) {
+            const int sat = rtcm->obs.data[rtcm->obs.n - 1].sat; // GLONASS comes last in the epoch
+            ASSERT_EQ(satsys(sat, nullptr), SYS_GLO);
+            for (int k = 0; k < rtcm->nav.ng; ++k)
+                rtcm->nav.geph[k].iode += rtcm->nav.geph[k].sat == sat ? 1 : 0;
+        }
     }
     free_rtcm(rtcm.get());
     EXPECT_GT(r.missing, 0) << "the recording starts before its ephemerides";
@@ -230,6 +241,7 @@ TEST(CorrectionsTest, StationsOwnPseudorangesSolveToItsPosition)
     // assessed (their first epoch).
     EXPECT_GT(r.udre[0], 20 * r.udre[1]);
     EXPECT_EQ(r.udre[2] + r.udre[3], 0);
+    EXPECT_EQ(r.flagged, r.epochs - 100);
     std::printf("corrected single-point positions: %d of %d epochs (%d corrected), RMS %.3f m, worst %.3f m from the station\n",
                 r.solved, r.epochs, r.corrected, r.solved ? std::sqrt(r.sumSquares / r.solved) : 0.0, r.worst);
 }
