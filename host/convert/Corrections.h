@@ -10,7 +10,8 @@
 // header (station id, Z-count of the epoch's time, sequence number, health) and counts the skipped
 // satellites in --stats. The object remembers each satellite's recent epochs: the range rates are
 // the slope of its corrections, the UDRE tells how well the last correction and its rate foretold
-// this one, the GLONASS change-of-ephemeris flag follows the ephemeris used.
+// this one, the GLONASS change-of-ephemeris flag follows the ephemeris used. Calls more than 30 s
+// apart start each satellite's history again.
 #pragma once
 
 #include "Rtklib.h"
