@@ -349,6 +349,8 @@ inline std::size_t Rtcm2Framer::convertByte(uint8_t byte, std::size_t kept, uint
     return kept + 1u - ignored;
 }
 
+namespace {
+
 // The 30 bits of the symbols of five bytes, when all of them carry data.
 inline bool fiveSent(const uint8_t *bytes, uint32_t &five)
 {
@@ -384,6 +386,8 @@ inline bool nextFive(const uint8_t *data, std::size_t size, std::size_t &at, uin
     five = bits;
     return got == 5;
 }
+
+} // namespace
 
 // Right after a message, in a clean chain, with the symbols ending where the next word begins (or
 // in the symbol it begins in): the messages that follow can be read from the input bytes
