@@ -249,11 +249,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         d->addSink(&printer);
         return d;
     }();
-    auto decode = [](const uint8_t *message, std::size_t bytes, unsigned) { decoders->decode(message, bytes); };
+    std::vector<uint8_t> framed;
+    auto decode = [&framed](const uint8_t *message, std::size_t bytes, unsigned) {
+        framed.insert(framed.end(), message, message + bytes);
+        decoders->decode(message, bytes);
+    };
     // As a transmission stream, fed in two pieces so that state carries over between them ...
     Rtcm2Framer framer(decode);
     framer.feed(data, size / 3);
     framer.feed(data + size / 3, size - size / 3);
+    framer.flush();
+    // ... which reads clean messages straight from the input: fed byte by byte, every byte goes
+    // through the symbol buffer, and the messages and counters must be the same.
+    std::vector<uint8_t> reference;
+    Rtcm2Framer byByte([&reference](const uint8_t *message, std::size_t bytes, unsigned) {
+        reference.insert(reference.end(), message, message + bytes);
+    });
+    for (std::size_t i = 0; i < size; ++i)
+        byByte.feed(data + i, 1);
+    byByte.flush();
+    const Rtcm2Framer::Stats &a = framer.stats(), &b = byByte.stats();
+    require(framed == reference && a.bytes == b.bytes && a.ignoredBytes == b.ignoredBytes && a.words == b.words
+                && a.parityFailures == b.parityFailures && a.messages == b.messages && a.unconfirmed == b.unconfirmed
+                && a.rejected == b.rejected && a.resyncs == b.resyncs,
+            "the framer fed whole and fed byte by byte differ");
     // ... and as packed messages, where every header reaches the decoder.
     Rtcm2PackedSplitter splitter(decode);
     splitter.feed(data, size);

@@ -3,6 +3,7 @@
 #include "Rtcm2Framer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -21,6 +22,9 @@ constexpr unsigned kD30StarBits = 0x16; // D26, D28, D29
 constexpr std::size_t kBlock = 4096;
 constexpr std::size_t kCarry = 192;
 constexpr uint8_t kInvalid = 0x80;
+// While hunting, input is converted in smaller pieces, so that the fast path over the input bytes
+// takes over soon after the next message is found (see Rtcm2Framer::feedInStep()).
+constexpr std::size_t kHuntChunk = 512;
 
 // Mask over d1..d24 (d1 is bit 23) of the data bits a parity bit covers.
 constexpr uint32_t dataMask(std::initializer_list<int> bits)
@@ -271,7 +275,15 @@ void Rtcm2Framer::feed(const uint8_t *data, std::size_t size)
 {
     m_stats.bytes += size;
     while (size > 0) {
-        const std::size_t chunk = std::min(size, kBlock);
+        if (inStep()) {
+            const std::size_t used = feedInStep(data, size);
+            data += used;
+            size -= used;
+            if (size == 0)
+                break;
+        }
+        // Up to the end of the message being collected, so that the next one may start in step.
+        const std::size_t chunk = std::min({size, kBlock, symbolsToMessageEnd()});
         const std::size_t kept = convert(data, chunk);
         m_stats.ignoredBytes += chunk - kept;
         m_symbolCount += kept;
@@ -335,6 +347,155 @@ inline std::size_t Rtcm2Framer::convertByte(uint8_t byte, std::size_t kept, uint
     m_afterIgnored[m_symbolCount + kept] = ignored;
     ignored = symbol >> 7;
     return kept + 1u - ignored;
+}
+
+namespace {
+
+// The 30 bits of the symbols of five bytes, when all of them carry data.
+inline bool fiveSent(const uint8_t *bytes, uint32_t &five)
+{
+    uint32_t bits = 0, any = 0;
+    for (unsigned i = 0; i < 5; ++i) {
+        const uint32_t symbol = kSymbols.value[bytes[i]];
+        any |= symbol;
+        bits = bits << 6 | symbol;
+    }
+    five = bits;
+    return (any & kInvalid) == 0;
+}
+
+// The next five bytes that carry data from `at` on, ignored ones skipped and counted; `at` ends
+// right after the fifth.
+inline bool nextFive(const uint8_t *data, std::size_t size, std::size_t &at, uint32_t &five, unsigned &ignored)
+{
+    if (at + 5 <= size && fiveSent(data + at, five)) {
+        at += 5;
+        return true;
+    }
+    uint32_t bits = 0;
+    unsigned got = 0;
+    for (; got < 5 && at < size; ++at) {
+        const uint8_t symbol = kSymbols.value[data[at]];
+        if (symbol == kInvalid) {
+            ++ignored;
+            continue;
+        }
+        bits = bits << 6 | symbol;
+        ++got;
+    }
+    five = bits;
+    return got == 5;
+}
+
+} // namespace
+
+// Right after a message, in a clean chain, with the symbols ending where the next word begins (or
+// in the symbol it begins in): the messages that follow can be read from the input bytes
+// themselves (see feedInStep()).
+bool Rtcm2Framer::inStep() const
+{
+    return m_afterMessage && !m_locked && (m_huntPos + 5) / 6 == m_symbolCount && !m_checking && m_heldCount == 0
+           && !m_pendingAwaitsNext;
+}
+
+// Symbols still missing from the message being collected (its first two words while its length
+// is not known); while hunting, a piece of kHuntChunk bytes.
+std::size_t Rtcm2Framer::symbolsToMessageEnd() const
+{
+    if (!m_locked)
+        return kHuntChunk;
+    const std::size_t words = m_wordsExpected >= 2 ? m_wordsExpected : 2;
+    return std::max<std::size_t>((m_msgStart + 30 * words + 5) / 6, m_symbolCount + 1) - m_symbolCount;
+}
+
+// Whole messages straight from the input, each a header in step with the message before it and
+// words that all pass parity: the symbol buffer is left out. Five bytes that carry data make a
+// word, with the symbol before them when the words lie across symbols. A header in step confirms
+// the waiting message, as in checkAfterMessage(); the new message is read into the place where it
+// waits. At the first message that is not whole and clean, the bytes of the last one read go
+// through the symbol buffer after all and the general path takes over from there, so the outcome
+// is that of converting every byte. Returns the bytes used.
+std::size_t Rtcm2Framer::feedInStep(const uint8_t *data, std::size_t size)
+{
+    const unsigned offset = unsigned(m_huntPos % 6);
+    const uint8_t firstSymbol = offset ? m_symbols[m_symbolCount - 1] : 0u;
+    const uint8_t firstMark = offset ? m_afterIgnored[m_symbolCount - 1] : 0u;
+    unsigned carry = firstSymbol, prev = m_prevBits, lastWords = 0;
+    std::size_t at = 0, last = 0;
+    for (;;) {
+        std::size_t end = at;
+        unsigned ignored = 0;
+        const unsigned words = readMessage(data, size, end, ignored, (6 - offset) % 6, carry, prev);
+        if (words == 0)
+            break;
+        m_stats.words += words;
+        m_stats.ignoredBytes += ignored;
+        m_pendingWords = words;
+        m_pendingLastBits = prev;
+        m_pendingInChain = true;
+        last = at;
+        lastWords = words;
+        at = end;
+    }
+    if (lastWords == 0)
+        return 0;
+    // The bytes of the last message read, from the symbol it begins in.
+    m_symbolCount = 0;
+    if (offset) {
+        m_symbols[0] = last > 0 ? kSymbols.value[data[last - 1]] : firstSymbol;
+        m_afterIgnored[0] = last > 0 ? uint8_t(kSymbols.value[data[last - 2]] >> 7) : firstMark;
+        m_symbolCount = 1;
+    }
+    if (last > 0)
+        m_lastIgnored = 0;
+    m_symbolCount += convert(data + last, at - last);
+    m_msgStart = offset;
+    m_huntPos = offset + 30 * std::size_t(lastWords);
+    m_wordCount = m_wordsExpected = lastWords;
+    m_prevBits = prev;
+    return at;
+}
+
+// One message from `data + at` into the place where the waiting message is held, releasing that
+// one first once its header is in step. Each word is the symbol `carry` and the next five, shifted
+// down by `shift`. Returns its words, or 0 (nothing kept) when it is not whole within `size`
+// bytes or a word fails parity; `at` ends after its last byte.
+unsigned Rtcm2Framer::readMessage(const uint8_t *data, std::size_t size, std::size_t &at, unsigned &ignored,
+                                  unsigned shift, unsigned &carry, unsigned &prev)
+{
+    // Locals throughout: the stores of the message's bytes could otherwise alias them.
+    std::size_t pos = at;
+    unsigned skipped = 0;
+    uint32_t five = 0;
+    if (!nextFive(data, size, pos, five, skipped))
+        return 0;
+    uint32_t raw = uint32_t((uint64_t(carry) << 30 | five) >> shift) & kWordMask;
+    uint32_t word = (raw >> 6) ^ complementFor(prev);
+    if ((parityOf(raw >> 6, 0, 0) ^ kPrevParity.bits[prev]) != (raw & 0x3F) || (word >> 16) != kPreamble)
+        return 0;
+    if (nextWordDecides())
+        releasePendingMessage();
+    uint8_t *const packed = m_pending.data();
+    storeWord(packed, word);
+    unsigned bits = raw & 3, expected = 2, last = five & 0x3F;
+    for (unsigned words = 1; words < expected; ++words) {
+        if (!nextFive(data, size, pos, five, skipped))
+            return 0;
+        raw = uint32_t((uint64_t(last) << 30 | five) >> shift) & kWordMask;
+        if ((parityOf(raw >> 6, 0, 0) ^ kPrevParity.bits[bits]) != (raw & 0x3F))
+            return 0;
+        word = (raw >> 6) ^ complementFor(bits);
+        storeWord(packed + 3 * words, word);
+        bits = raw & 3;
+        last = five & 0x3F;
+        if (words == 1)
+            expected = 2 + ((word >> 3) & 0x1F);
+    }
+    at = pos;
+    ignored = skipped;
+    prev = bits;
+    carry = last;
+    return expected;
 }
 
 void Rtcm2Framer::process()

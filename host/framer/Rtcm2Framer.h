@@ -53,6 +53,8 @@ constexpr unsigned kMaxWords = 2 + 31;
 // the input, or releasePending() once a live source has been quiet for a few word periods,
 // releases it unconfirmed, unless it looks like noise: found by hunting, of a station not seen
 // before, and without data words.
+// Once locked in a clean chain, whole messages are read straight from the input bytes; the
+// first that is not whole and in step goes through the symbol buffer, with the same outcome.
 // The handler must not feed, flush or reset the framer that calls it.
 class Rtcm2Framer
 {
@@ -117,6 +119,11 @@ private:
     void deliver(const uint8_t *packed, unsigned words);
     uint32_t wordAt(std::size_t bitPos) const;
     void process();
+    bool inStep() const;
+    std::size_t symbolsToMessageEnd() const;
+    std::size_t feedInStep(const uint8_t *data, std::size_t size);
+    unsigned readMessage(const uint8_t *data, std::size_t size, std::size_t &at, unsigned &ignored, unsigned shift,
+                         unsigned &carry, unsigned &prev);
 
     MessageHandler m_handler;
     Stats m_stats;

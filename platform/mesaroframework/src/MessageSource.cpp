@@ -39,6 +39,11 @@ void MessageSource::removeSink(MessageSink *sink)
 template <typename Call>
 void MessageSource::forEachSink(Call call)
 {
+    // A single sink, the usual case, is called as the snapshot below would call it.
+    if (m_sinks.size() == 1) {
+        call(m_sinks.first());
+        return;
+    }
     // Iterate over a snapshot so that sinks may change the list while being called; the local copy
     // also means an exception leaves nothing behind to repair.
     const QVector<MessageSink *> snapshot = m_sinks;
