@@ -4,19 +4,22 @@ GLONASS L1/L2 observation of the RINEX of the RTCM 3 input, epoch by epoch and s
 satellite, to within the RTCM 2 resolution (0.02 m pseudorange, 1/256 cycle carrier phase; the
 phase up to whole cycles, constant while the lock lasts). And gpsd's gpsdecode, when installed,
 reads our station messages 3, 23 and 24 as the station and antenna of the input's RINEX header.
+Converted without --time-ref, a recording with a GPS ephemeris is dated by it: the output must be
+byte for byte the one made with the recording's date.
 
 usage: rinex_compare.py RTCMV TESTDATA_DIR WORK_DIR   (exit 77: skipped)"""
+import filecmp
 import json
 import os
 import shutil
 import subprocess
 import sys
 
-# Recordings with observations, a date near them (RTCM 3 and RTCM 2 carry no full week), and
-# whether gpsdecode reads the station messages: gpsd does not lock onto a stream of station id 0
-# (that of testglo and of the u-blox recording), while our decoder and RTKLIB's read both.
-RECORDINGS = [("testglo.rtcm3", "2009-10-02", False), ("rtcm3.bndm.log", "2020-01-24", True),
-              ("ublox-zed-f9t-rtcm3.log", "2019-10-17", False)]
+# Recordings with observations, their date (for convbin, and for --time-ref when they hold a
+# 1019), and whether gpsdecode reads the station messages: gpsd does not lock onto a stream of
+# station id 0 (that of testglo and of the u-blox recording), while our decoder and RTKLIB's read both.
+RECORDINGS = [("testglo.rtcm3", "2009-10-02", False, True), ("rtcm3.bndm.log", "2020-01-24", True, False),
+              ("ublox-zed-f9t-rtcm3.log", "2019-10-17", False, False)]
 # Half a step of each resolution, plus the rounding of both RINEX files to 0.001.
 PSEUDORANGE_LIMIT = 0.01 + 0.0011
 PHASE_LIMIT = 1 / 512 + 0.0011
@@ -150,9 +153,14 @@ def run(cmd, **kw):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, **kw)
 
 
-def convert_and_compare(rtcmv, recording, date, station, work):
+def convert_and_compare(rtcmv, recording, date, station, dated, work):
     base = os.path.join(work, os.path.basename(recording))
-    run([rtcmv, "convert", recording, "--time-ref", date + "T00:00:00Z", "-o", base + ".rtcm2"])
+    problems = []
+    run([rtcmv, "convert", recording, "-o", base + ".rtcm2"])
+    if dated:
+        run([rtcmv, "convert", recording, "--time-ref", date + "T00:00:00Z", "-o", base + ".ref.rtcm2"])
+        if not filecmp.cmp(base + ".rtcm2", base + ".ref.rtcm2", shallow=False):
+            problems.append(f"{recording}: dated by its ephemeris, not as by --time-ref {date}")
     day = date.replace("-", "/")
     run(["convbin", "-r", "rtcm3", "-tr", day, "00:00:00", "-v", "3.04", "-y", "E", "-y", "J", "-y", "S",
          "-y", "C", "-y", "I", "-o", base + ".in.obs", recording])
@@ -161,7 +169,8 @@ def convert_and_compare(rtcmv, recording, date, station, work):
     first = min(reference).split()
     hour = f"{first[0]}/{first[1]}/{first[2]}", f"{first[3]}:00:00"
     run(["convbin", "-r", "rtcm2", "-tr", *hour, "-v", "3.04", "-o", base + ".out.obs", base + ".rtcm2"])
-    problems, compared = compare(reference, read_rinex(base + ".out.obs"), os.path.basename(recording))
+    found, compared = compare(reference, read_rinex(base + ".out.obs"), os.path.basename(recording))
+    problems += found
     if station:
         problems += check_station(base + ".rtcm2", base + ".in.obs", os.path.basename(recording))
     return problems, compared
@@ -174,10 +183,10 @@ def main():
         return 77
     os.makedirs(work, exist_ok=True)
     problems, total = [], 0
-    for name, date, station in RECORDINGS:
+    for name, date, station, dated in RECORDINGS:
         path = os.path.join(testdata, name)
         if os.path.exists(path):
-            found, compared = convert_and_compare(rtcmv, path, date, station, work)
+            found, compared = convert_and_compare(rtcmv, path, date, station, dated, work)
             problems += found
             total += compared
     for p in problems[:20]:
