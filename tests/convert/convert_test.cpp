@@ -102,7 +102,7 @@ public:
         o.sat = uint8_t(satno(SYS_GPS, 5));
         o.code[0] = CODE_L1C;
         o.code[1] = CODE_L2W;
-        o.P[0] = pseudorange(second);
+        o.P[0] = 21000000.5 + 700.25 * second;
         o.P[1] = o.P[0] + 1.5;
         o.L[0] = o.P[0] / (CLIGHT / FREQ1) + 0.3;
         o.L[1] = o.P[1] / (CLIGHT / FREQ2) - 0.2;
@@ -110,7 +110,6 @@ public:
         rtcm->obs.n = 1;
         return frame(type);
     }
-    static double pseudorange(int second) { return 21000000.5 + 700.25 * second; }
 
     std::unique_ptr<Rtcm3> state = std::make_unique<Rtcm3>();
     rtcm_t *rtcm = &state->rtcm;
@@ -161,8 +160,8 @@ void append(std::vector<uint8_t> &to, const std::vector<uint8_t> &from)
     to.insert(to.end(), from.begin(), from.end());
 }
 
-// Station and antenna data reach 3, 23 and 24 within their resolution, the observations 18 and
-// 19; a station that moves is sent again at the next epoch, not at the next repeat.
+// Station and antenna data reach 3, 23 and 24 within their resolution, as our decoder and gpsd's
+// read them; a station that moves is sent again at the next epoch, not at the next repeat.
 TEST(Convert, StationMessagesFollowTheRtcm3StationAndItsMoves)
 {
     Rtcm3Maker maker;
@@ -171,8 +170,12 @@ TEST(Convert, StationMessagesFollowTheRtcm3StationAndItsMoves)
     for (int s = 0; s < 3; ++s)
         append(in, maker.epoch(s));
     const double *pos = maker.rtcm->sta.pos;
-    const auto expectStation = [pos](const Rtcm2Messages &out) {
-        ASSERT_TRUE(out.last.count(3) && out.last.count(23) && out.last.count(24));
+    const auto expectStation = [pos](const std::vector<uint8_t> &stream) {
+        const Rtcm2Messages out(stream);
+        if (!out.last.count(3) || !out.last.count(23) || !out.last.count(24)) {
+            ADD_FAILURE() << "no type 3, 23 or 24";
+            return 0;
+        }
         const RTCMV_Message_Type_3_s &m3 = out.last.at(3)->Message_Type_3;
         const RTCMV_Message_Type_24_s &m24 = out.last.at(24)->Message_Type_24;
         const double got[][3] = {{m3.ECEF_X * 0.01, pos[0], 0.005},        {m3.ECEF_Y * 0.01, pos[1], 0.005},
@@ -187,36 +190,26 @@ TEST(Convert, StationMessagesFollowTheRtcm3StationAndItsMoves)
         EXPECT_STREQ(m23.Antenna_Descriptor, "TRM59800.00     NONE");
         EXPECT_STREQ(m23.Antenna_Serial_Number, "12345");
         EXPECT_EQ(m23.Setup_Id, 3);
-    };
-    const std::vector<uint8_t> stream = convertAll(in);
-    const Rtcm2Messages first(stream);
-    expectStation(first);
-    // gpsd reads the 38-bit X and Y and the height flag of type 24 wrongly (on real receivers'
-    // streams too): its Z only.
-    std::map<int, QJsonObject> theirs;
-    for (const QJsonObject &m : gpsdecode(stream))
-        theirs[m.value(QStringLiteral("type")).toInt()] = m;
-    if (!theirs.empty()) {
+        // gpsd reads the 38-bit X and Y and the height flag of type 24 wrongly (on real receivers'
+        // streams too): its Z only.
+        std::map<int, QJsonObject> theirs;
+        for (const QJsonObject &m : gpsdecode(stream))
+            theirs[m.value(QStringLiteral("type")).toInt()] = m;
         const auto value = [&](int type, const char *name) { return theirs[type].value(QLatin1String(name)).toDouble(); };
         const double gpsd[][3] = {{value(3, "x"), pos[0], 0.0051}, {value(3, "y"), pos[1], 0.0051},
                                   {value(3, "z"), pos[2], 0.0051}, {value(24, "z"), pos[2], 6e-5}};
         for (const auto &g : gpsd)
-            EXPECT_NEAR(g[0], g[1], g[2]);
-        EXPECT_EQ(theirs[23].value(QStringLiteral("ad")).toString(), QStringLiteral("TRM59800.00     NONE"));
-    }
-    EXPECT_EQ(first.types.at(18), 3 * 2); // L1 and L2 each epoch
-    const RTCMV_Message_Type_19_s &m19 = first.last.at(19)->Message_Type_19;
-    EXPECT_EQ(m19.Data[0].Multiple_Message, 0); // the epoch's last message
-    EXPECT_NEAR(m19.Data[0].Pseudorange * 0.02, Rtcm3Maker::pseudorange(2) + 1.5, 0.01);
-
+            EXPECT_TRUE(theirs.empty() || std::fabs(g[0] - g[1]) <= g[2]) << g[0] << " for " << g[1];
+        EXPECT_TRUE(theirs.empty() || theirs[23].value(QStringLiteral("ad")).toString() == QLatin1String(m23.Antenna_Descriptor));
+        return out.types.at(3);
+    };
+    const int stations = expectStation(convertAll(in));
     maker.rtcm->sta.pos[0] += 10;
     append(in, maker.frame(1006));
     append(in, maker.epoch(3));
     convert::ConvertStats stats;
-    const Rtcm2Messages moved(convertAll(in, &stats));
+    EXPECT_EQ(expectStation(convertAll(in, &stats)), stations + 1);
     EXPECT_EQ(stats.stationMoves, 1u);
-    EXPECT_EQ(moved.types.at(3), first.types.at(3) + 1);
-    expectStation(moved);
 }
 
 // Noise, a frame failing its CRC, a frame cut short inside the stream and one at its end: each is
@@ -247,7 +240,6 @@ TEST(Convert, BadRtcm3InputIsCountedAndTheRestConverts)
     EXPECT_EQ(stats.truncated, 1u);
     EXPECT_GT(stats.skippedBytes, 6u);
     EXPECT_EQ(out.types.at(19), 4 * 2);
-    EXPECT_EQ(out.types.at(3), 1);
     // Whatever the input, each cut of it converts without a refusal.
     for (std::size_t n = 0; n < in.size(); n += 7)
         convertAll(std::vector<uint8_t>(in.begin(), in.begin() + std::ptrdiff_t(n)));
@@ -265,27 +257,6 @@ const GloCorrections &gloCorrections()
     static const GloCorrections corrections;
     return corrections;
 }
-
-// The ephemerides as an L1 user receiver of the corrections sees them: GPS weeks as the station
-// matched them, and without GLONASS' L2-L1 delay, which RTKLIB's single-point positioning puts into
-// the L1 clock where the GLONASS ICD, the station and an L1 receiver do not.
-struct UserEphemerides
-{
-    UserEphemerides(const nav_t &station, gtime_t time) : nav(station)
-    {
-        for (int i = 0; i < station.n; ++i)
-            gps.push_back(convert::alignedEphemeris(station.eph[i], time));
-        for (int i = 0; i < station.ng; ++i) {
-            glonass.push_back(convert::alignedEphemeris(station.geph[i], time));
-            glonass.back().dtaun = 0.0;
-        }
-        nav.eph = gps.data();
-        nav.geph = glonass.data();
-    }
-    nav_t nav;
-    std::vector<eph_t> gps;
-    std::vector<geph_t> glonass;
-};
 
 // The epoch's satellites of `system` with a pseudorange: how many have an ephemeris, and how many not.
 std::pair<int, int> withAndWithoutEphemeris(const rtcm_t &rtcm, int system)
@@ -318,16 +289,30 @@ double correctedSolution(const rtcm_t &rtcm, const std::map<int, RTCMV_DGNSS_s> 
         o.P[0] += scale * (it->second.PRC * 0.02 + it->second.RRC * 0.002 * timediff(o.time, correctionTime));
         used.push_back(o);
     }
+    // The ephemerides as an L1 user receiver sees them: matched by time of week as the station
+    // matched them, and without GLONASS' L2-L1 delay, which RTKLIB's single-point positioning puts
+    // into the L1 clock where the GLONASS ICD, the station and an L1 receiver do not.
+    const gtime_t time = rtcm.obs.data[0].time;
+    std::vector<eph_t> gps(rtcm.nav.eph, rtcm.nav.eph + rtcm.nav.n);
+    for (eph_t &e : gps)
+        e = convert::alignedEphemeris(e, time);
+    std::vector<geph_t> glonass(rtcm.nav.geph, rtcm.nav.geph + rtcm.nav.ng);
+    for (geph_t &g : glonass) {
+        g = convert::alignedEphemeris(g, time);
+        g.dtaun = 0.0;
+    }
+    nav_t nav = rtcm.nav;
+    nav.eph = gps.data();
+    nav.geph = glonass.data();
     prcopt_t opt = prcopt_default;
     opt.navsys = SYS_GPS | SYS_GLO;
     opt.ionoopt = IONOOPT_OFF;
     opt.tropopt = TROPOPT_OFF;
     sol_t sol = {};
     char msg[128] = "";
-    const UserEphemerides user(rtcm.nav, rtcm.obs.data[0].time);
     if (used.size() < 5)
         return -2.0;
-    if (!pntpos(used.data(), int(used.size()), &user.nav, &opt, &sol, nullptr, nullptr, msg))
+    if (!pntpos(used.data(), int(used.size()), &nav, &opt, &sol, nullptr, nullptr, msg))
         return -1.0;
     double d[3];
     for (int k = 0; k < 3; ++k)
@@ -409,17 +394,14 @@ TEST(Corrections, StationsOwnPseudorangesSolveToItsPosition)
 // a correction block takes the coarse scale exactly when the fine one cannot hold it.
 TEST(Corrections, GpsdecodeReadsOurCorrectionMessages)
 {
-    const struct
-    {
-        double prc, rrc;
-        unsigned scale;
-    } cases[] = {{12.34, -0.05, 0}, {-655.34, 0.254, 0}, {655.36, 0.01, 1}, {3.0, -0.256, 1}, {-10485.44, 4.064, 1}};
+    // PRC metres, RRC metres per second, scale factor.
+    const double cases[][3] = {{12.34, -0.05, 0}, {-655.34, 0.254, 0}, {655.36, 0.01, 1}, {3.0, -0.256, 1}, {-10485.44, 4.064, 1}};
     for (const auto &c : cases) {
-        const RTCMV_DGNSS_s b = convert::correctionBlock(5, c.prc, c.rrc, 0, 17);
-        const double step = c.scale ? 16.0 : 1.0;
-        EXPECT_EQ(b.Scale_Factor, c.scale) << c.prc << " m, " << c.rrc << " m/s";
-        EXPECT_NEAR(b.PRC * 0.02 * step, c.prc, 0.01 * step + 1e-9);
-        EXPECT_NEAR(b.RRC * 0.002 * step, c.rrc, 0.001 * step + 1e-9);
+        const RTCMV_DGNSS_s b = convert::correctionBlock(5, c[0], c[1], 0, 17);
+        const double step = c[2] ? 16.0 : 1.0;
+        EXPECT_EQ(b.Scale_Factor, c[2]) << c[0] << " m, " << c[1] << " m/s";
+        EXPECT_NEAR(b.PRC * 0.02 * step, c[0], 0.01 * step + 1e-9);
+        EXPECT_NEAR(b.RRC * 0.002 * step, c[1], 0.001 * step + 1e-9);
     }
     EXPECT_EQ(convert::correctionBlock(1, 10485.8, 0.0, 0, 0).PRC, -32768); // beyond the coarse scale: "error"
     EXPECT_EQ(convert::correctionBlock(1, 0.0, -4.1, 0, 0).RRC, -128);
@@ -430,7 +412,7 @@ TEST(Corrections, GpsdecodeReadsOurCorrectionMessages)
     const std::deque<RTCMV_record_u> &ours = gloCorrections().messages.records;
     // gpsd delivers a message once the next one's preamble is seen: all but the last.
     ASSERT_GE(lines.size() + 1, ours.size());
-    int blocks = 0;
+    ASSERT_GT(ours.size(), 3u * 150);
     for (std::size_t m = 0; m < lines.size() && m < ours.size(); ++m) {
         const QJsonObject &json = lines[m];
         const RTCMV_Message_Type_1_s &our = ours[m].Message_Type_1;
@@ -438,7 +420,7 @@ TEST(Corrections, GpsdecodeReadsOurCorrectionMessages)
         ASSERT_EQ(json.value(QStringLiteral("type")).toInt(), our.Message_Type);
         const QJsonArray theirs = json.value(QStringLiteral("satellites")).toArray();
         ASSERT_EQ(theirs.size(), int(our.Ns));
-        for (int s = 0; s < theirs.size(); ++s, ++blocks) {
+        for (int s = 0; s < theirs.size(); ++s) {
             const auto value = [&](const char *name) { return theirs[s].toObject().value(QLatin1String(name)).toDouble(); };
             const RTCMV_DGNSS_s &b = our.Corrections[s];
             const double scale = b.Scale_Factor ? 16.0 : 1.0;
@@ -450,7 +432,6 @@ TEST(Corrections, GpsdecodeReadsOurCorrectionMessages)
                 EXPECT_NEAR(p[0], p[1], 0.0005) << lines[m].value(QLatin1String("zcount")).toDouble();
         }
     }
-    EXPECT_GT(blocks, 1000);
 }
 
 } // namespace
