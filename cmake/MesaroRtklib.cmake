@@ -2,8 +2,8 @@
 #
 # Debian's librtklib-dev installs libRTKLib.so without its header. The header comes from the same
 # version's Debian source (its upstream tarball: Debian's patches leave src/rtklib.h alone), fetched
-# once at configure time and checked against the archive's checksum; only src/rtklib.h and RTKLib.pri
-# are extracted, into the build tree. The structures' layout depends on the definitions the library
+# once per user into ${XDG_CACHE_HOME:-~/.cache}/mesarortcmv/ and checked against the archive's
+# checksum; only src/rtklib.h and RTKLib.pri are extracted, into the build tree. The structures' layout depends on the definitions the library
 # was built with, so they are read from RTKLib.pri and must be exactly the ones Debian used.
 #
 # Defines the target rtklib::rtklib and sets MESARO_HAVE_RTKLIB; when the header cannot be had (no
@@ -19,34 +19,69 @@ set(MESARO_RTKLIB_TARBALL "" CACHE FILEPATH
 # Debian's build definitions (RTKLib.pri) that change the library's structures or behaviour.
 set(MESARO_RTKLIB_DEFINITIONS TRACE ENAGLO ENAQZS ENAGAL ENACMP ENAIRN NFREQ=5 NEXOBS=3)
 
+# A per-user cache keeps one verified copy of the tarball, so that each fresh build tree (CI makes
+# two) extracts the header from it instead of fetching 31 MB again.
+if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  set(_rtklib_cache "$ENV{XDG_CACHE_HOME}/mesarortcmv")
+else()
+  set(_rtklib_cache "$ENV{HOME}/.cache/mesarortcmv")
+endif()
+set(MESARO_RTKLIB_CACHE_DIR "${_rtklib_cache}" CACHE PATH
+    "Where the verified RTKLIB source tarball is kept between build trees")
+
+# Sets `result` ON when `tarball` is Debian's tarball (by its checksum); removes it otherwise unless
+# it is the user's own MESARO_RTKLIB_TARBALL.
+function(mesaro_rtklib_verify tarball result)
+  file(SHA256 "${tarball}" sum)
+  if(sum STREQUAL MESARO_RTKLIB_TARBALL_SHA256)
+    set(${result} ON PARENT_SCOPE)
+    return()
+  endif()
+  set(${result} OFF PARENT_SCOPE)
+  if(NOT MESARO_RTKLIB_TARBALL)
+    file(REMOVE "${tarball}")
+  endif()
+  message(WARNING "RTKLIB: ${tarball} is not Debian's rtklib ${MESARO_RTKLIB_VERSION} source; "
+                  "`rtcmv convert` is left out of this build")
+endfunction()
+
+# Fetches the tarball into the user's cache unless a copy is there already.
+function(mesaro_rtklib_download tarball result)
+  set(${result} ON PARENT_SCOPE)
+  if(EXISTS "${tarball}")
+    return()
+  endif()
+  message(STATUS "RTKLIB: fetching its header's source tarball from ${MESARO_RTKLIB_SOURCE_URL}")
+  file(MAKE_DIRECTORY "${MESARO_RTKLIB_CACHE_DIR}")
+  # A unique partial name: two build trees configuring at once must not write the same file.
+  string(RANDOM LENGTH 8 tag)
+  # The checksum is compared by the caller, not by DOWNLOAD, whose mismatch would stop the configuration.
+  file(DOWNLOAD "${MESARO_RTKLIB_SOURCE_URL}" "${tarball}.${tag}.part" TIMEOUT 300 INACTIVITY_TIMEOUT 30
+       STATUS status)
+  list(GET status 0 code)
+  if(NOT code EQUAL 0)
+    file(REMOVE "${tarball}.${tag}.part")
+    list(GET status 1 text)
+    message(WARNING "RTKLIB: cannot fetch ${MESARO_RTKLIB_SOURCE_URL} (${text}); "
+                    "`rtcmv convert` is left out of this build")
+    set(${result} OFF PARENT_SCOPE)
+    return()
+  endif()
+  file(RENAME "${tarball}.${tag}.part" "${tarball}")
+endfunction()
+
 function(mesaro_rtklib_fetch_header dir result)
   set(${result} OFF PARENT_SCOPE)
   set(tarball "${MESARO_RTKLIB_TARBALL}")
   if(NOT tarball)
-    set(tarball "${dir}/rtklib_${MESARO_RTKLIB_VERSION}.orig.tar.xz")
-    if(NOT EXISTS "${tarball}")
-      message(STATUS "RTKLIB: fetching its header's source tarball from ${MESARO_RTKLIB_SOURCE_URL}")
-      # The checksum is compared below, not by DOWNLOAD, whose mismatch would stop the configuration.
-      file(DOWNLOAD "${MESARO_RTKLIB_SOURCE_URL}" "${tarball}.part" TIMEOUT 300 INACTIVITY_TIMEOUT 30
-           STATUS status)
-      list(GET status 0 code)
-      if(NOT code EQUAL 0)
-        file(REMOVE "${tarball}.part")
-        list(GET status 1 text)
-        message(WARNING "RTKLIB: cannot fetch ${MESARO_RTKLIB_SOURCE_URL} (${text}); "
-                        "`rtcmv convert` is left out of this build")
-        return()
-      endif()
-      file(RENAME "${tarball}.part" "${tarball}")
+    set(tarball "${MESARO_RTKLIB_CACHE_DIR}/rtklib_${MESARO_RTKLIB_VERSION}.orig.tar.xz")
+    mesaro_rtklib_download("${tarball}" fetched)
+    if(NOT fetched)
+      return()
     endif()
   endif()
-  file(SHA256 "${tarball}" sum)
-  if(NOT sum STREQUAL MESARO_RTKLIB_TARBALL_SHA256)
-    if(NOT MESARO_RTKLIB_TARBALL)
-      file(REMOVE "${tarball}")
-    endif()
-    message(WARNING "RTKLIB: ${tarball} is not Debian's rtklib ${MESARO_RTKLIB_VERSION} source; "
-                    "`rtcmv convert` is left out of this build")
+  mesaro_rtklib_verify("${tarball}" verified)
+  if(NOT verified)
     return()
   endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}/x")

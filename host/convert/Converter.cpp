@@ -52,6 +52,28 @@ bool parseSchedule(const QString &text, Schedule &schedule, QString *error)
     return true;
 }
 
+std::optional<gtime_t> ephemerisTime(const uint8_t *data, std::size_t size, gtime_t now)
+{
+    struct Scratch
+    {
+        Scratch() { init_rtcm(&rtcm); }
+        ~Scratch() { free_rtcm(&rtcm); }
+        rtcm_t rtcm;
+    };
+    const auto scratch = std::make_unique<Scratch>(); // rtcm_t is too large for the stack
+    rtcm_t &rtcm = scratch->rtcm;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (input_rtcm3(&rtcm, data[i]) != 2 || rtcm.ephsat <= 0 || satsys(rtcm.ephsat, nullptr) != SYS_GPS)
+            continue;
+        const eph_t &eph = rtcm.nav.eph[rtcm.ephsat - 1];
+        int nowWeek = 0;
+        time2gpst(now, &nowWeek);
+        const int week = eph.week % 1024;
+        return gpst2time(week + std::max(0, nowWeek - week) / 1024 * 1024, eph.toes);
+    }
+    return std::nullopt;
+}
+
 struct Converter::Rtklib
 {
     Rtklib() { init_rtcm(&rtcm); }

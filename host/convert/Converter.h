@@ -24,6 +24,10 @@ extern const int kConvertibleTypes[10];
 bool parseSchedule(const QString &text, Schedule &schedule, QString *error);
 Schedule defaultSchedule();
 
+// A recording's own date: the GPS time of the first GPS ephemeris (1019) in `data`, its ten-bit
+// week taken as the latest one not after `now`. None when `data` holds no 1019.
+std::optional<gtime_t> ephemerisTime(const uint8_t *data, std::size_t size, gtime_t now);
+
 struct ConvertStats
 {
     uint64_t frames = 0;       // RTCM 3 frames with a good CRC

@@ -8,6 +8,8 @@
 #include <MessageTime.h>
 
 #include <QtCore/QDateTime>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
 #include <cstdio>
 #include <string>
@@ -34,14 +36,20 @@ const char convertHelp[] =
     "  --messages LIST         types and seconds between repeats (default\n"
     "                          1:1,3:10,18:1,19:1,22:10,23:30,24:10); a type not listed is not sent\n"
     "  --station-id N          the RTCM 2 station id, 0-1023 (default the RTCM 3 one modulo 1024)\n"
-    "  --time-ref TIME         a UTC time within days of the data (such as 2009-10-02T00:00:00Z):\n"
-    "                          needed for a recording, whose weeks and leap seconds RTCM 3 does\n"
-    "                          not carry in full; a live source uses the host clock\n"
+    "  --time-ref TIME         a UTC time within days of the data (such as 2009-10-02T00:00:00Z),\n"
+    "                          since RTCM 3 does not carry weeks and leap seconds in full. Without\n"
+    "                          it a recording (FILE) is dated by its first GPS ephemeris (1019, in\n"
+    "                          the first 16 MiB; its week the latest not after the host clock);\n"
+    "                          standard input, a live source and a recording without one use the\n"
+    "                          host clock\n"
     "  --stats                 print RTCM 3 frames and types, what was dropped and the RTCM 2\n"
     "                          messages sent on stderr\n"
     "%SOURCES%"
     "\n"
     "exit status: 0 ok, 1 when the input held no RTCM 3 frame, 2 on a usage or I/O error\n";
+
+// How far into a recording its first GPS ephemeris is looked for.
+constexpr qint64 kRecordingScan = 16 << 20;
 
 struct ConvertOptions
 {
@@ -122,6 +130,25 @@ void printStats(const convert::Converter &c)
                  countsLine(c.sender().sent()).c_str(), (unsigned long long)c.sender().refusals());
 }
 
+// RTCM 3 gives the time of week or of day only: RTKLIB places it nearest this reference, whose
+// leap seconds also place GLONASS beside GPS. A recording is dated by its first GPS ephemeris;
+// without one (or read from standard input) it falls back to the host clock, with a warning.
+std::optional<gtime_t> recordingTime(const QString &input)
+{
+    QFile file(input);
+    if (QFileInfo(input).isFile() && file.open(QIODevice::ReadOnly)) {
+        const QByteArray head = file.read(kRecordingScan);
+        const std::optional<gtime_t> time = convert::ephemerisTime(
+            reinterpret_cast<const uint8_t *>(head.constData()), std::size_t(head.size()), utc2gpst(timeget()));
+        if (time)
+            return time;
+    }
+    reportError(QStringLiteral("no --time-ref and no GPS ephemeris (1019) in the first 16 MiB: %1 is placed in "
+                               "the week of the host clock (give the recording's date for its weeks and leap "
+                               "seconds)").arg(input));
+    return std::nullopt;
+}
+
 } // namespace
 
 int runConvert(const QStringList &arguments)
@@ -146,11 +173,8 @@ int runConvert(const QStringList &arguments)
         reportError(error);
         return ExitUsage;
     }
-    // RTCM 3 gives the time of week or of day only: RTKLIB places it nearest the host clock, and
-    // the leap seconds of now would put a recording's GLONASS epochs beside its GPS ones.
     if (!source->live() && !options.converter.timeRef)
-        reportError(QStringLiteral("no --time-ref: %1 is placed in the week of the host clock (give the "
-                                   "recording's date for its weeks and leap seconds)").arg(options.input));
+        options.converter.timeRef = recordingTime(options.input);
     bool writeFailed = false;
     convert::Converter converter(options.converter, [&](const uint8_t *data, std::size_t size) {
         writeFailed = writeFailed || !out->write(data, size);
