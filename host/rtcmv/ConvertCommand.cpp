@@ -157,17 +157,10 @@ int runConvert(const QStringList &arguments)
     const int status = parseOptions(arguments, options);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
+    const std::unique_ptr<ByteSource> source = openSource(options.input, options.source);
+    if (!source)
+        return ExitUsage;
     QString error;
-    const std::unique_ptr<ByteSource> source = makeSource(options.input, options.source, &error);
-    if (!source) {
-        reportError(error);
-        return ExitUsage;
-    }
-    catchStopSignals();
-    if (!source->open()) {
-        reportError(source->failure().text);
-        return ExitUsage;
-    }
     const std::unique_ptr<ConvertOutput> out = openConvertOutput(options.output, source->live(), &error);
     if (!out) {
         reportError(error);

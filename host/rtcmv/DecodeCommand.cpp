@@ -6,7 +6,6 @@
 #include "JsonWriter.h"
 #include "RecordJson.h"
 #include "SourceOptions.h"
-#include "StopSignals.h"
 #include "StreamReader.h"
 #include "TextWriter.h"
 #include "ValuesWriter.h"
@@ -568,16 +567,8 @@ int runDecode(const QStringList &arguments)
     const int status = parseOptions(arguments, options);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
-    QString error;
-    const std::unique_ptr<ByteSource> source = makeSource(options.path, options.source, &error);
-    if (!source) { // a malformed URL: one line, as for any source that cannot be used
-        reportError(error);
+    const std::unique_ptr<ByteSource> source = openSource(options.path, options.source);
+    if (!source)
         return ExitUsage;
-    }
-    catchStopSignals();
-    if (!source->open()) {
-        reportError(source->failure().text);
-        return ExitUsage;
-    }
     return decodeInput(*source, options);
 }

@@ -6,7 +6,6 @@
 #include "JsonWriter.h"
 #include "MonitorView.h"
 #include "SourceOptions.h"
-#include "StopSignals.h"
 #include "StreamReader.h"
 #include "ValuesWriter.h"
 
@@ -372,16 +371,8 @@ int runMonitor(const QStringList &arguments)
     const int status = parseOptions(arguments, options);
     if (status != ExitOk)
         return status < 0 ? ExitOk : status;
-    QString error;
-    const std::unique_ptr<ByteSource> source = makeSource(options.path, options.source, &error);
-    if (!source) {
-        reportError(error);
+    const std::unique_ptr<ByteSource> source = openSource(options.path, options.source);
+    if (!source)
         return ExitUsage;
-    }
-    catchStopSignals();
-    if (!source->open()) {
-        reportError(source->failure().text);
-        return ExitUsage;
-    }
     return monitorSource(*source, options);
 }

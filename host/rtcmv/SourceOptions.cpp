@@ -1,6 +1,7 @@
 // Options of live sources.
 #include "SourceOptions.h"
 #include "Commands.h"
+#include "StopSignals.h"
 
 #include <Ntrip.h>
 
@@ -83,4 +84,20 @@ int readSourceOptions(const QCommandLineParser &parser, const QString &command, 
     }
     options.once = parser.isSet(QStringLiteral("once"));
     return ExitOk;
+}
+
+std::unique_ptr<ByteSource> openSource(const QString &input, const SourceOptions &options)
+{
+    QString error;
+    std::unique_ptr<ByteSource> source = makeSource(input, options, &error);
+    if (!source) {
+        reportError(error);
+        return nullptr;
+    }
+    catchStopSignals();
+    if (!source->open()) {
+        reportError(source->failure().text);
+        return nullptr;
+    }
+    return source;
 }

@@ -6,6 +6,7 @@
 
 #include <QtCore/QCommandLineParser>
 
+#include <memory>
 #include <string>
 
 // A command's help with the options' help lines in place of its "%SOURCES%".
@@ -14,3 +15,6 @@ std::string withSourceOptionsHelp(const char *help);
 void addSourceOptions(QCommandLineParser &parser);
 // ExitOk, or the usage error reported for `command`.
 int readSourceOptions(const QCommandLineParser &parser, const QString &command, SourceOptions &options);
+// The command's input made and opened, with SIGINT and SIGTERM ending the run cleanly from here
+// on; null, reported, when it cannot be used (a malformed URL, a file or port that does not open).
+std::unique_ptr<ByteSource> openSource(const QString &input, const SourceOptions &options);
