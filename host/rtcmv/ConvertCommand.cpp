@@ -136,16 +136,18 @@ void printStats(const convert::Converter &c)
 std::optional<gtime_t> recordingTime(const QString &input)
 {
     QFile file(input);
-    if (QFileInfo(input).isFile() && file.open(QIODevice::ReadOnly)) {
+    const bool isFile = QFileInfo(input).isFile();
+    if (isFile && file.open(QIODevice::ReadOnly)) {
         const QByteArray head = file.read(kRecordingScan);
         const std::optional<gtime_t> time = convert::ephemerisTime(
             reinterpret_cast<const uint8_t *>(head.constData()), std::size_t(head.size()), utc2gpst(timeget()));
         if (time)
             return time;
     }
-    reportError(QStringLiteral("no --time-ref and no GPS ephemeris (1019) in the first 16 MiB: %1 is placed in "
-                               "the week of the host clock (give the recording's date for its weeks and leap "
-                               "seconds)").arg(input));
+    reportError(QStringLiteral("no --time-ref%1: %2 is placed in the week of the host clock (give the "
+                               "recording's date for its weeks and leap seconds)")
+                    .arg(isFile ? QStringLiteral(" and no GPS ephemeris (1019) in the first 16 MiB") : QString(),
+                         isFile ? input : QStringLiteral("standard input")));
     return std::nullopt;
 }
 
