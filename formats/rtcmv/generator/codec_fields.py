@@ -232,6 +232,7 @@ r->$name[i < $capacity ? i : $capacity] = 0;
 
 FAST_ELEMENTS = """
 if (${P}_FAST_PATH && count <= $capacity && uint64_t(pos) + uint64_t(count) * $bits <= limit) {
+    $windows
     for (; i < count; ++i) {
         const uint64_t w = nvtcg_detail::load(buffer, size, pos, $bits);
         $read
@@ -240,6 +241,19 @@ if (${P}_FAST_PATH && count <= $capacity && uint64_t(pos) + uint64_t(count) * $b
     bits += count * $bits;
 } else {
     $slow
+}
+"""
+
+# Narrow elements come $per at a time from one window of at most 57 bits, which one 64-bit load
+# holds wherever in its first byte the window starts.
+ELEMENT_WINDOWS = """
+for (; i + $per <= count; i += $per) {
+    const uint64_t window = nvtcg_detail::load(buffer, size, pos, $window_bits);
+    for (uint32_t k = 0; k < $per; ++k) {
+        const uint64_t w = (window >> ($per - 1 - k) * $bits)$mask;
+        $read
+    }
+    pos += $window_bits;
 }
 """
 
@@ -276,7 +290,13 @@ class InlineArray(FieldEmitter):
         first = lines.index("    for (; i < count; ++i) {")
         last = lines.index("    }", first)
         slow = [line[4:] for line in lines[first:last + 1]]
-        fast = render(FAST_ELEMENTS, capacity=field.capacity, bits=field.bits, slow=slow,
+        per = 57 // field.bits
+        windows = []
+        if per >= 2:
+            mask = " & 0x%Xull" % ((1 << field.bits) - 1)
+            windows = render(ELEMENT_WINDOWS, per=per, bits=field.bits, window_bits=per * field.bits,
+                             mask=mask, read=self.extract(0, field.bits, field.name + "[i + k]"))
+        fast = render(FAST_ELEMENTS, capacity=field.capacity, bits=field.bits, slow=slow, windows=windows,
                       read=self.extract(0, field.bits, field.name + "[i]"))
         return lines[:first] + ["    " + line if line else line for line in fast] + lines[last + 1:]
 
