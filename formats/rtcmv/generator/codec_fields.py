@@ -298,7 +298,7 @@ class InlineArray(FieldEmitter):
         first = lines.index("    for (; i < count; ++i) {")
         last = lines.index("    }", first)
         slow = [line[4:] for line in lines[first:last + 1]]
-        per = 57 // field.bits
+        per = min(57 // field.bits, field.capacity)  # never more than the array holds
         windows = []
         if per >= 2:
             mask = " & 0x%Xull" % ((1 << field.bits) - 1)
