@@ -57,22 +57,6 @@ void ${P}_init_context(${P}_context_s *context)
 """
 
 DISPATCH = """
-// What the dispatch needs of each 6-bit message type: its decoder (NULL: not a type of this
-// format), where its enable bit lies, and the error when that bit is clear. A stream of mixed
-// types goes through one indirect call straight into the decoder, instead of a jump table whose
-// every case would be one more cache line and one more jump on the way.
-struct MessageDecoder {
-    int32_t (*decode)(${P}_context_s *context, const unsigned char *buffer, uint16_t size, uint32_t *offset, void *record);
-    unsigned char byte;
-    unsigned char mask;
-    int32_t disabled;
-};
-
-$thunks
-static const MessageDecoder messageDecoders[64] = {
-    $entries
-};
-
 // Every message record starts with the same header members, so the type read by the
 // dispatch can be stored through any of them.
 static_assert(offsetof($first, Message_Type) == offsetof($last, Message_Type), "common header");
@@ -81,17 +65,17 @@ int32_t ${P}_decode(${P}_context_s *context, const unsigned char *buffer, uint16
     unsigned char *messageType = &static_cast<$first *>(record)->Message_Type;
     if (uint32_t(size) * 8u > 14u) {
         nvtcg_get_uint8(buffer, size, 8, 6, messageType);
-        const MessageDecoder &decoder = messageDecoders[*messageType & 0x3F];
-        if (decoder.decode != NULL) {
-            if (context != NULL && (context->enable[decoder.byte] & decoder.mask) == 0)
-                return decoder.disabled;
-            uint32_t offset = 0;
-            const int32_t result = decoder.decode(context, buffer, size, &offset, record);
-            if (result < 0)
-                return result;
-            if (offset > 0)
-                return int32_t(offset);
+        uint32_t offset = 0;
+        int32_t result = 0;
+        switch (*messageType) {
+        $cases
+        default:
+            break;
         }
+        if (result < 0)
+            return result;
+        if (offset > 0)
+            return int32_t(offset);
     }
     if (context != NULL)
         context->lastType = *messageType;
@@ -100,12 +84,12 @@ int32_t ${P}_decode(${P}_context_s *context, const unsigned char *buffer, uint16
 
 """
 
-DISPATCH_THUNK = """
-static int32_t decodeMessage_$name(${P}_context_s *context, const unsigned char *buffer, uint16_t size, uint32_t *offset, void *record)
-{
-    return ${P}_decode_$name(context, buffer, size, offset, NULL, 0, static_cast<$struct *>(record));
-}
-
+DISPATCH_CASE = """
+case $type:
+    if (context != NULL && (context->enable[$byte] & 0x$mask) == 0)
+        return $disabled;
+    result = ${P}_decode_$name(context, buffer, size, &offset, NULL, 0, static_cast<$struct *>(record));
+    break;
 """
 
 
@@ -141,15 +125,14 @@ def error_names(model):
 def context_and_dispatch(model):
     enable = ["context->enable[%d] = 0x%02X;" % (byte, bits)
               for byte, bits in enumerate(enable_bits(model.mains)) if bits]
-    thunks, entries = [], ["{NULL, 0, 0, 0},"] * 64
+    cases = []
     for record in model.by_kind(model.mains):
         byte, mask = enable_position(record.kind)
-        thunks += render(DISPATCH_THUNK, name=record.name, struct=struct_name(record))
-        entries[record.msg_type] = "{decodeMessage_%s, %d, 0x%02X, %s},  // type %d" % (
-            record.name, byte, mask, model.error_name(record.err_disabled), record.msg_type)
+        cases += render(DISPATCH_CASE, type=record.msg_type, byte=byte, mask="%02X" % mask,
+                        disabled=model.error_name(record.err_disabled), name=record.name,
+                        struct=struct_name(record))
     return render(INIT_CONTEXT, enable=enable) + render(
-        DISPATCH, first=struct_name(model.mains[0]), last=struct_name(model.mains[-1]), thunks=thunks,
-        entries=entries)
+        DISPATCH, first=struct_name(model.mains[0]), last=struct_name(model.mains[-1]), cases=cases)
 
 
 # ------------------------------------------------------------------ layout tables
