@@ -178,10 +178,18 @@ class WireField(FieldEmitter):
         return lines
 
     def decode(self):
+        return self.conditional(self.read_checked())
+
+    def read_checked(self):
+        """The field's read after its own room test, whatever its condition."""
         field = self.field
         read = self.read_element(field.name, field.bits)
-        return self.conditional(render(READ_WIRE, bits=field.bits, read=read, derived=self.derived(),
-                                       error=self.error()))
+        return render(READ_WIRE, bits=field.bits, read=read, derived=self.derived(), error=self.error())
+
+    def written(self):
+        """The names its read sets: the field and what derives from it."""
+        return {self.field.name} | {other.name for other in self.record.fields
+                                    if other.layout == "derived" and other.source == self.field.name}
 
     def encode(self):
         name, type_ = primitive(self.field, True)
@@ -232,6 +240,7 @@ r->$name[i < $capacity ? i : $capacity] = 0;
 
 FAST_ELEMENTS = """
 if (${P}_FAST_PATH && count <= $capacity && uint64_t(pos) + uint64_t(count) * $bits <= limit) {
+    $windows
     for (; i < count; ++i) {
         const uint64_t w = nvtcg_detail::load(buffer, size, pos, $bits);
         $read
@@ -240,6 +249,19 @@ if (${P}_FAST_PATH && count <= $capacity && uint64_t(pos) + uint64_t(count) * $b
     bits += count * $bits;
 } else {
     $slow
+}
+"""
+
+# Narrow elements come $per at a time from one window of at most 57 bits, which one 64-bit load
+# holds wherever in its first byte the window starts.
+ELEMENT_WINDOWS = """
+for (; i + $per <= count; i += $per) {
+    const uint64_t window = nvtcg_detail::load(buffer, size, pos, $window_bits);
+    for (uint32_t k = 0; k < $per; ++k) {
+        const uint64_t w = (window >> ($per - 1 - k) * $bits)$mask;
+        $read
+    }
+    pos += $window_bits;
 }
 """
 
@@ -276,7 +298,13 @@ class InlineArray(FieldEmitter):
         first = lines.index("    for (; i < count; ++i) {")
         last = lines.index("    }", first)
         slow = [line[4:] for line in lines[first:last + 1]]
-        fast = render(FAST_ELEMENTS, capacity=field.capacity, bits=field.bits, slow=slow,
+        per = min(57 // field.bits, field.capacity)  # never more than the array holds
+        windows = []
+        if per >= 2:
+            mask = " & 0x%Xull" % ((1 << field.bits) - 1)
+            windows = render(ELEMENT_WINDOWS, per=per, bits=field.bits, window_bits=per * field.bits,
+                             mask=mask, read=self.extract(0, field.bits, field.name + "[i + k]"))
+        fast = render(FAST_ELEMENTS, capacity=field.capacity, bits=field.bits, slow=slow, windows=windows,
                       read=self.extract(0, field.bits, field.name + "[i]"))
         return lines[:first] + ["    " + line if line else line for line in fast] + lines[last + 1:]
 
@@ -446,20 +474,76 @@ def windows(prefix):
     return groups
 
 
-def read_fixed(model, record):
-    """readFixed_<record>, or nothing when the record does not start with such fields."""
-    prefix = fixed_prefix(model, record)
-    if not prefix:
-        return []
+def window_reads(run):
+    """Reading a run of wire fields that lies in the buffer from pos on, one window at a time."""
     lines = []
-    for offset, bits, group in windows(prefix):
+    for offset, bits, group in windows(run):
         fields, end = [], 0
         for emitter in group:
             end += emitter.field.bits
             fields += emitter.extract(bits - end, bits)
         lines += render(WINDOW, offset=offset, bits=bits, fields=fields)
+    return lines
+
+
+def read_fixed(model, record):
+    """readFixed_<record>, or nothing when the record does not start with such fields."""
+    prefix = fixed_prefix(model, record)
+    if not prefix:
+        return []
     total = sum(emitter.field.bits for emitter in prefix)
-    return render(READ_FIXED, name=record.name, struct=struct_name(record), bits=total, windows=lines)
+    return render(READ_FIXED, name=record.name, struct=struct_name(record), bits=total,
+                  windows=window_reads(prefix))
+
+
+# Wire fields after the leading ones that follow each other under the same condition (or none)
+# have their room tested once: the field-by-field reads stay for a buffer that ends among them.
+FAST_RUN = """
+if (${P}_FAST_PATH && uint64_t(pos) + $bits <= limit) {
+    $windows
+    pos += $bits;
+    bits += $bits;
+} else {
+    $slow
+}
+"""
+
+
+def names_in(expression):
+    return set(_IDENT.findall(expression or ""))
+
+
+def runs(tail):
+    """The emitters after the leading fields in order, wire fields grouped into runs under one
+    condition that no field of the run changes; every other emitter alone."""
+    groups, run, written = [], [], set()
+    for emitter in tail:
+        field = emitter.field
+        if field.layout == "derived":
+            continue  # read with the field it derives from
+        if field.layout == "wire" and run and field.when == run[0].field.when \
+                and not names_in(field.when) & written:
+            run.append(emitter)
+            written |= emitter.written()
+            continue
+        if run:
+            groups.append(run)
+        run, written = ([emitter], emitter.written()) if field.layout == "wire" else ([], set())
+        if field.layout != "wire":
+            groups.append([emitter])
+    if run:
+        groups.append(run)
+    return groups
+
+
+def decode_run(run):
+    """A run of one field, or anything but wire fields, as before; a longer run of wire fields with
+    one room test for all of them and one test of their condition."""
+    if len(run) == 1:
+        return run[0].decode()
+    total = sum(emitter.field.bits for emitter in run)
+    slow = [line for emitter in run for line in emitter.read_checked()]
+    return run[0].conditional(render(FAST_RUN, bits=total, windows=window_reads(run), slow=slow))
 
 
 def fixed_bits(model, record):

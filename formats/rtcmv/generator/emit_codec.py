@@ -363,15 +363,18 @@ class CodecWriter:
     def decode(self, record):
         fields, block = [], []
         prefix = codec_fields.fixed_prefix(self.model, record)
-        last = prefix[-1].field if prefix else None
-        for emitter in emitters(self.model, record):
-            if emitter.field.layout == "records":
-                block = emitter.decode()  # the block comes after the expected-size check of a sub-record
+        every = emitters(self.model, record)
+        split = 0
+        if prefix:  # the leading fields have their fast path
+            split = 1 + next(i for i, emitter in enumerate(every) if emitter.field is prefix[-1].field)
+            fields = render(codec_fields.FAST_PREFIX, name=record.name,
+                            slow=[line for emitter in every[:split] for line in emitter.decode()],
+                            bits=codec_fields.fixed_bits(self.model, record))
+        for run in codec_fields.runs(every[split:]):
+            if run[0].field.layout == "records":
+                block = run[0].decode()  # the block comes after the expected-size check of a sub-record
             else:
-                fields += emitter.decode()
-            if emitter.field is last:  # the leading fields also have their fast path
-                fields = render(codec_fields.FAST_PREFIX, name=record.name, slow=fields,
-                                bits=codec_fields.fixed_bits(self.model, record))
+                fields += codec_fields.decode_run(run)
         expected_size = render(EXPECTED_SIZE, error=self.model.error_name(record.err_size))
         if block:
             fields += render(BLOCK_WITH_EXPECTED_SIZE, expected_size=expected_size, block=block)
