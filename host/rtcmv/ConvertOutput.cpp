@@ -126,17 +126,17 @@ std::unique_ptr<ConvertOutput> openTcpServer(const QUrl &url, QString *error)
 
 } // namespace
 
-std::unique_ptr<ConvertOutput> openConvertOutput(const QString &spec, bool live, QString *error)
+std::unique_ptr<ConvertOutput> openConvertOutput(const QString &destination, bool live, QString *error)
 {
-    if (spec == QLatin1String("-"))
+    if (destination == QLatin1String("-"))
         return std::make_unique<FileOutput>(stdout, live);
-    if (spec.startsWith(QLatin1String("serial://")))
-        return openSerial(QUrl(spec), error);
-    if (spec.startsWith(QLatin1String("tcp-server://")))
-        return openTcpServer(QUrl(spec), error);
-    FILE *file = std::fopen(spec.toLocal8Bit().constData(), "wb");
+    if (destination.startsWith(QLatin1String("serial://")))
+        return openSerial(QUrl(destination), error);
+    if (destination.startsWith(QLatin1String("tcp-server://")))
+        return openTcpServer(QUrl(destination), error);
+    FILE *file = std::fopen(destination.toLocal8Bit().constData(), "wb");
     if (file == nullptr) {
-        *error = QStringLiteral("cannot open %1: %2").arg(spec, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("cannot open %1: %2").arg(destination, QString::fromLocal8Bit(std::strerror(errno)));
         return nullptr;
     }
     return std::make_unique<FileOutput>(file, live);

@@ -22,4 +22,4 @@ public:
 
 // "-" (standard output), a file name, serial:///dev/...?baud=N or tcp-server://[HOST]:PORT.
 // Null, with `error` set, when it cannot be opened. `live`: flush each message at once.
-std::unique_ptr<ConvertOutput> openConvertOutput(const QString &spec, bool live, QString *error);
+std::unique_ptr<ConvertOutput> openConvertOutput(const QString &destination, bool live, QString *error);
