@@ -14,13 +14,6 @@ ZTime zTimeOf(gtime_t time, bool glonass)
     return ZTime{unsigned(inHour / 600000), unsigned(inHour % 600000)};
 }
 
-bool Rtcm2Sender::refused(int type)
-{
-    (void)type;
-    ++m_refused;
-    return false;
-}
-
 void Rtcm2Sender::write(int type, const std::vector<uint8_t> &packed, unsigned words)
 {
     m_bytes.clear();

@@ -56,14 +56,14 @@ public:
             record.bitLength = 0;
             const int32_t bits = encode(m_packed.data(), uint16_t(m_packed.size()), &record);
             if (bits < 48 || bits > 33 * 24)
-                return refused(record.Message_Type);
+                return refused();
             words = (unsigned(bits) - 48 + 23) / 24;
         }
         record.No_Of_Data_Words = static_cast<unsigned char>(words);
         record.bitLength = 0;
         std::vector<uint8_t> message((words + 2) * 3, 0);
         if (encode(message.data(), uint16_t(message.size()), &record) < 0)
-            return refused(record.Message_Type);
+            return refused();
         write(record.Message_Type, message, words);
         return true;
     }
@@ -72,7 +72,11 @@ public:
     uint64_t refusals() const { return m_refused; }
 
 private:
-    bool refused(int type);
+    bool refused()
+    {
+        ++m_refused;
+        return false;
+    }
     void write(int type, const std::vector<uint8_t> &packed, unsigned words);
 
     Sink m_sink;
