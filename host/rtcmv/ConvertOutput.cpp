@@ -1,5 +1,8 @@
 #include "ConvertOutput.h"
 
+#include "Commands.h"
+
+#include <QtCore/QDeadlineTimer>
 #include <QtCore/QUrl>
 #include <QtCore/QUrlQuery>
 #include <QtNetwork/QTcpServer>
@@ -12,6 +15,14 @@
 #include <vector>
 
 namespace {
+
+// How much of the stream a TCP client may have waiting, beyond what the system buffers, before it
+// is dropped: at the rates RTCM 2 is sent, minutes of corrections.
+constexpr qint64 kMaxQueued = 1 << 20;
+// The system's send buffer for one client (it reserves twice this).
+constexpr int kSystemBuffer = 32 << 10;
+// How long the clients are given at the end of the stream to take what waits for them.
+constexpr int kDrainTime = 5000;
 
 class FileOutput : public ConvertOutput
 {
@@ -62,13 +73,34 @@ private:
 class TcpServerOutput : public ConvertOutput
 {
 public:
-    explicit TcpServerOutput(QTcpServer *server) : m_server(server) {}
+    TcpServerOutput(QTcpServer *server, qint64 maxQueued) : m_server(server), m_maxQueued(maxQueued) {}
     bool write(const uint8_t *data, std::size_t size) override
     {
         poll();
-        for (auto &client : m_clients) {
-            client->write(reinterpret_cast<const char *>(data), qint64(size));
-            client->flush();
+        for (std::size_t i = m_clients.size(); i-- > 0;) {
+            QTcpSocket &c = *m_clients[i];
+            c.write(reinterpret_cast<const char *>(data), qint64(size));
+            c.flush();
+            // A client that has stopped reading would hold ever more of the stream in memory, and
+            // what it would get later is stale corrections: it is dropped, the others go on.
+            if (c.bytesToWrite() > m_maxQueued) {
+                reportError(QStringLiteral("dropped the client at %1 port %2: %3 bytes of the stream wait for it")
+                                .arg(c.peerAddress().toString())
+                                .arg(c.peerPort())
+                                .arg(c.bytesToWrite()));
+                c.abort();
+                m_clients.erase(m_clients.begin() + std::ptrdiff_t(i));
+            }
+        }
+        return true;
+    }
+    // At the end of the stream each client is given what waits for it, for a few seconds at most.
+    bool flush() override
+    {
+        const QDeadlineTimer deadline(kDrainTime);
+        for (auto &c : m_clients) {
+            while (c->bytesToWrite() > 0 && c->waitForBytesWritten(int(deadline.remainingTime())))
+                ;
         }
         return true;
     }
@@ -76,8 +108,12 @@ public:
     void poll() override
     {
         m_server->waitForNewConnection(0);
-        while (QTcpSocket *socket = m_server->nextPendingConnection())
+        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+            // Without a bound the system would take megabytes for a client that does not read
+            // before our queue saw any of it; the stream needs far less.
+            socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemBuffer);
             m_clients.emplace_back(socket);
+        }
         for (std::size_t i = m_clients.size(); i-- > 0;) {
             QTcpSocket &c = *m_clients[i];
             c.waitForBytesWritten(0);
@@ -89,6 +125,7 @@ public:
 private:
     std::unique_ptr<QTcpServer> m_server;
     std::vector<std::unique_ptr<QTcpSocket>> m_clients;
+    qint64 m_maxQueued;
 };
 
 std::unique_ptr<ConvertOutput> openSerial(const QUrl &url, QString *error)
@@ -115,13 +152,20 @@ std::unique_ptr<ConvertOutput> openTcpServer(const QUrl &url, QString *error)
         *error = QStringLiteral("no port in %1 (such as tcp-server://:2102)").arg(url.toString());
         return nullptr;
     }
+    bool ok = true;
+    const QString queue = QUrlQuery(url).queryItemValue(QStringLiteral("queue"));
+    const qint64 maxQueued = queue.isEmpty() ? kMaxQueued : queue.toLongLong(&ok);
+    if (!ok || maxQueued <= 0) {
+        *error = QStringLiteral("bad queue size '%1' in %2").arg(queue, url.toString());
+        return nullptr;
+    }
     auto server = std::make_unique<QTcpServer>();
     const QHostAddress host = url.host().isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(url.host());
     if (!server->listen(host, quint16(port))) {
         *error = QStringLiteral("cannot listen on %1: %2").arg(url.toString(), server->errorString());
         return nullptr;
     }
-    return std::make_unique<TcpServerOutput>(server.release());
+    return std::make_unique<TcpServerOutput>(server.release(), maxQueued);
 }
 
 } // namespace

@@ -20,6 +20,6 @@ public:
     virtual QString failure() const { return QString(); }
 };
 
-// "-" (standard output), a file name, serial:///dev/...?baud=N or tcp-server://[HOST]:PORT.
+// "-" (standard output), a file name, serial:///dev/...?baud=N or tcp-server://[HOST]:PORT[?queue=BYTES].
 // Null, with `error` set, when it cannot be opened. `live`: flush each message at once.
 std::unique_ptr<ConvertOutput> openConvertOutput(const QString &destination, bool live, QString *error);

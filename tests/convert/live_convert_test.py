@@ -7,7 +7,11 @@ usage: live_convert_test.py RTCMV TESTDATA_DIR   (exit 77: skipped)"""
 import json
 import os
 import shutil
+import socket
+import subprocess
 import sys
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "live"))
@@ -19,6 +23,7 @@ def messages(texts):
 
 RTCMV, TESTDATA = sys.argv[1], sys.argv[2]
 RECORDING = os.path.join(TESTDATA, "testglo.rtcm3")
+TIME = ["--time-ref", "2009-10-02T23:00:00Z"]
 
 
 class ConvertLive(LiveCase):
@@ -35,6 +40,46 @@ class ConvertLive(LiveCase):
         enough = lambda texts: {3, 18, 19} <= {m["Message_Type"] for m in messages(texts)}
         self.assertTrue(lines.wait_for(enough, 60), (lines.texts()[-3:], errors.texts()))
         self.assertEqual({m["Reference_Station_Id"] for m in messages(lines.texts())}, {17})
+
+    def serve(self, query, *clients):
+        """convert reads the recording from standard input and serves it on tcp-server://...?query;
+        each client is (receive buffer, seconds before it reads, stop reading after) and gets back
+        the bytes it read."""
+        port = free_port()
+        converter, _, errors = self.start(RTCMV, "convert", "-", *TIME, "-o", "tcp-server://127.0.0.1:%d?%s"
+                                          % (port, query), stdin=subprocess.PIPE)
+        self.assertTrue(wait_for(lambda: ss("-Htln", "( sport = :%d )" % port), 10), errors.texts())
+        threads, received = [], [bytearray() for _ in clients]
+
+        def read(sock, delay, limit, into):
+            time.sleep(delay)
+            while len(into) < limit and (chunk := sock.recv(4096)):
+                into.extend(chunk)
+        for (buffer, delay, limit), into in zip(clients, received):
+            sock = socket.socket()
+            self.addCleanup(sock.close)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, buffer)
+            sock.connect(("127.0.0.1", port))
+            sock.settimeout(30)
+            threads.append(threading.Thread(target=read, args=(sock, delay, limit, into)))
+            threads[-1].start()
+        converter.stdin.write(self.data)
+        converter.stdin.close()
+        self.assertEqual(converter.wait(60), 0, errors.texts())
+        for t in threads:
+            t.join(60)
+        return received, errors.texts()
+
+    def test_a_client_that_stops_reading_is_dropped_and_the_others_get_everything(self):
+        expected = subprocess.run([RTCMV, "convert", "-", *TIME], input=self.data, capture_output=True).stdout
+        self.assertGreater(len(expected), 100000)
+        # One reads 1000 bytes and no more; one reads all as it comes.
+        (stalled, reader), errors = self.serve("queue=16384", (4096, 0, 1000), (1 << 20, 0, 1 << 30))
+        self.assertTrue(any("dropped the client at 127.0.0.1" in e for e in errors), errors)
+        self.assertEqual(bytes(reader), expected)
+        # A client that reads only after the input has ended still gets the end of the stream.
+        (late,), errors = self.serve("queue=1048576", (4096, 1.0, 1 << 30))
+        self.assertEqual(bytes(late), expected, errors)
 
     def test_rtcm2_written_to_a_serial_line(self):
         a, b = os.path.join(self.dir, "ttyA"), os.path.join(self.dir, "ttyB")
