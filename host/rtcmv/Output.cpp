@@ -11,7 +11,7 @@ Output &Output::operator<<(const QString &text)
     return append(utf8.constData(), std::size_t(utf8.size()));
 }
 
-Output &Output::operator<<(long long value)
+Output &Output::number(long long value)
 {
     reserve(24);
     char *at = m_buffer.data() + m_size;
@@ -19,7 +19,7 @@ Output &Output::operator<<(long long value)
     return *this;
 }
 
-Output &Output::operator<<(unsigned long long value)
+Output &Output::number(unsigned long long value)
 {
     reserve(24);
     char *at = m_buffer.data() + m_size;

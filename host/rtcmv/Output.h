@@ -28,8 +28,12 @@ public:
         m_buffer[m_size++] = c;
         return *this;
     }
-    Output &operator<<(long long value);
-    Output &operator<<(unsigned long long value);
+    // Most values of a record are below 100: they are written without a call.
+    Output &operator<<(long long value)
+    {
+        return static_cast<unsigned long long>(value) < 100 ? twoDigits(unsigned(value)) : number(value);
+    }
+    Output &operator<<(unsigned long long value) { return value < 100 ? twoDigits(unsigned(value)) : number(value); }
     Output &operator<<(int value) { return *this << static_cast<long long>(value); }
     Output &operator<<(unsigned int value) { return *this << static_cast<unsigned long long>(value); }
     // The shortest text that reads back as the same double ("nan", "inf" when not finite).
@@ -39,6 +43,16 @@ public:
     {
         reserve(size);
         std::memcpy(m_buffer.data() + m_size, data, size);
+        m_size += size;
+        return *this;
+    }
+    // Appends the first `size` bytes of `data`, which holds kPadded bytes: one copy of fixed size,
+    // for short texts written over and over.
+    static constexpr std::size_t kPadded = 48;
+    Output &appendPadded(const char *data, std::size_t size)
+    {
+        reserve(kPadded);
+        std::memcpy(m_buffer.data() + m_size, data, kPadded);
         m_size += size;
         return *this;
     }
@@ -62,6 +76,16 @@ public:
     bool closed() const { return m_closed; }
 
 private:
+    Output &twoDigits(unsigned value)
+    {
+        reserve(2);
+        if (value >= 10)
+            m_buffer[m_size++] = char('0' + value / 10);
+        m_buffer[m_size++] = char('0' + value % 10);
+        return *this;
+    }
+    Output &number(long long value);
+    Output &number(unsigned long long value);
     void reserve(std::size_t more)
     {
         if (m_size + more > m_buffer.size())

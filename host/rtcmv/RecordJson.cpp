@@ -12,9 +12,9 @@ using namespace Nvt::Mesaro;
 
 namespace {
 
-using Keys = std::vector<std::vector<std::string>>;
+using Keys = std::vector<std::vector<JsonKey>>;
 
-// The text `"Name":` of every field of every record kind of a format (by kind - 1 and field index).
+// The key of every field of every record kind of a format (by kind - 1 and field index).
 Keys keysOf(const CodecTables &format)
 {
     Keys all;
@@ -22,7 +22,7 @@ Keys keysOf(const CodecTables &format)
         const RTCMV_record_info_s *info = format.recordInfo(k);
         all.emplace_back();
         for (uint32_t i = 0; i < info->fieldCount; ++i)
-            all.back().push_back('"' + std::string(info->fields[i].name) + "\":");
+            all.back().emplace_back(info->fields[i].name);
     }
     return all;
 }
@@ -55,7 +55,7 @@ public:
 
     bool enterField(const RTCMV_FieldVisit &f)
     {
-        const std::string &key = m_keys[f.record.kind - 1][f.index];
+        const JsonKey &key = m_keys[f.record.kind - 1][f.index];
         switch (f.field.what) {
         case RTCMV_FIELD_TEXT:
             m_json.preparedKey(key).latin1(f.at, f.count);
@@ -88,7 +88,7 @@ public:
 
 private:
     JsonWriter &m_json;
-    const std::vector<std::vector<std::string>> &m_keys;
+    const Keys &m_keys;
 };
 
 } // namespace
