@@ -6,6 +6,7 @@
 
 #include <QtCore/QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -14,18 +15,14 @@
 class JsonKey
 {
 public:
-    explicit JsonKey(const std::string &name) : m_long('"' + name + "\":"), m_size(m_long.size())
+    explicit JsonKey(const std::string &name) : m_text('"' + name + "\":"), m_size(m_text.size())
     {
-        if (m_size <= sizeof m_text) {
-            m_long.copy(m_text, m_size);
-            m_long.clear();
-        }
+        m_text.resize(std::max(m_size, Output::kPadded));
     }
 
 private:
     friend class JsonWriter;
-    char m_text[Output::kPadded] = {};
-    std::string m_long; // a key longer than m_text
+    std::string m_text;
     std::size_t m_size;
 };
 
@@ -120,10 +117,10 @@ private:
     }
     void write(const JsonKey &key)
     {
-        if (key.m_long.empty())
-            m_out.appendPadded(key.m_text, key.m_size);
+        if (key.m_size <= Output::kPadded)
+            m_out.appendPadded(key.m_text.data(), key.m_size);
         else
-            m_out.append(key.m_long.data(), key.m_size);
+            m_out.append(key.m_text.data(), key.m_size);
     }
     void write(long long number) { m_out << number; }
     void write(unsigned long long number) { m_out << number; }
